@@ -1,0 +1,50 @@
+# Zarn — the two commands for people (`make run`, `make test`) and two for
+# developers (`make bench`, `make fuzz`). CMake does the real work in build/.
+
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+FUZZ_LONG_SECONDS ?= 600
+
+.PHONY: all deps build run test unit-test asan-test fuzz-test bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-demo $(BUILD)
+
+test: build
+	@$(MAKE) --no-print-directory unit-test asan-test fuzz-test
+
+unit-test:
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+asan-test:
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -L unit
+
+fuzz-test:
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+bench: build
+	$(BUILD)/bench/zarn-bench --benchmark_counters_tabular=true
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,1 @@
+// Placeholder so a layer with no sources yet still forms a library.

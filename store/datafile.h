@@ -1,0 +1,52 @@
+// The content store: the archive zarn.dat and the file layer in front of it.
+// A name resolves to a loose file first (twelve directory prefixes, in order),
+// then to an archive member, which is read wholly into memory (and unpacked
+// with LZRW3 when stored so).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum { DATAFILE_MEMBER = 1, DATAFILE_LOOSE = 2 };
+
+struct DataFile {
+    int32_t kind;          // DATAFILE_MEMBER or DATAFILE_LOOSE
+    FILE *stream;          // loose file: its own stream; member: the shared archive stream
+    uint32_t memberOffset; // member: offset of its stored bytes in the archive; loose: 0
+    uint8_t *data;         // member: the content followed by one 0 byte; loose: null
+    char name[56];         // the requested name (at most 55 characters)
+    int32_t position;      // member: read position in data
+    int32_t size;          // member: unpacked size; loose: 0
+};
+
+// Sets the archive's file name and opens the archive at once. Returns 1 when an
+// archive is open, 0 when there is none (loose files still work).
+int ArchiveSetName(const char *fileName);
+
+// A new DataFile for name, or null when the name is found nowhere, the member
+// cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
+DataFile *DataFileOpen(const char *name, const char *mode);
+
+// Closes a loose file's stream (returns the platform close result) or frees a
+// member's data (returns 1); frees the record. Null returns 0.
+int DataFileClose(DataFile *file);
+
+// Number of whole items read (0 at the end or on error).
+int32_t DataFileRead(void *destination, int32_t itemSize, int32_t itemCount, DataFile *file);
+
+// Next byte as 0-255; at the end a member gives 0 and a loose file -1.
+int DataFileGetc(DataFile *file);
+
+// Moves the position (origin 0 start, 1 current, 2 end); members clamp instead
+// of failing. Returns 1 on success, 0 for a bad origin or a failed loose seek.
+int DataFileSeek(DataFile *file, int32_t offset, int origin);
+
+// Current position (-1 when a loose file's position cannot be told).
+int32_t DataFileTell(DataFile *file);
+
+// Non-zero once the end has been reached.
+int DataFileEof(DataFile *file);
+
+// Converts the next whitespace-delimited field with format (one conversion)
+// into destination; returns the number of fields converted (0 or 1, or EOF).
+int DataFileScan(DataFile *file, const char *format, void *destination);
