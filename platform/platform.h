@@ -1,0 +1,356 @@
+// The operating-system services Zarn asks for, in the shape the program is
+// written against: windows with a window procedure and message pumps,
+// modeless dialogs built from templates, message boxes, lockable drawing
+// surfaces, a registry of 32-bit values, "open with the shell", threads and
+// sleeping, an audio output, local time and CPUID.
+//
+// Two backends implement it, chosen at run time by ZARN_PLATFORM (sdl, the
+// default, or headless); see platform/sdl/ and platform/headless/.
+//
+// [SECTION] Types and constants
+// [SECTION] Backend selection
+// [SECTION] Windows and messages
+// [SECTION] Dialogs and message boxes
+// [SECTION] Drawing surfaces
+// [SECTION] Registry
+// [SECTION] Shell
+// [SECTION] Threads and time
+// [SECTION] Audio output
+// [SECTION] Processor
+#pragma once
+
+#include <cstdint>
+
+// [SECTION] Types and constants -------------------------------------------
+
+typedef int BOOL;
+typedef uint32_t UINT;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
+
+struct PlatformWindow;
+typedef PlatformWindow *HWND;
+typedef void *HINSTANCE;
+typedef void *HICON;
+typedef void *HCURSOR;
+
+typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+typedef INT_PTR (*DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+struct RECT {
+    int32_t left, top, right, bottom;
+};
+
+struct POINT {
+    int32_t x, y;
+};
+
+// Window messages (Windows numbers).
+enum : UINT {
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_MOVE = 0x0003,
+    WM_SIZE = 0x0005,
+    WM_PAINT = 0x000F, // the redraw message
+    WM_CLOSE = 0x0010,
+    WM_QUIT = 0x0012,
+    WM_ACTIVATEAPP = 0x001C,
+    WM_SETCURSOR = 0x0020,
+    WM_KEYDOWN = 0x0100,
+    WM_KEYUP = 0x0101,
+    WM_CHAR = 0x0102,
+    WM_INITDIALOG = 0x0110,
+    WM_COMMAND = 0x0111,
+    WM_MOUSEMOVE = 0x0200,
+    WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202,
+};
+
+// Key-state bits of mouse messages.
+enum : UINT { MK_LBUTTON = 0x0001, MK_SHIFT = 0x0004 };
+
+// Virtual-key codes (Windows numbers); letters and digits are their ASCII
+// capitals and digits.
+enum : UINT {
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_SHIFT = 0x10,
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+    VK_F1 = 0x70,
+    VK_F9 = 0x78,
+    VK_F12 = 0x7B,
+};
+
+// Window styles used by the program.
+enum : DWORD {
+    WS_OVERLAPPEDWINDOW = 0x00CF0000,
+    WS_POPUP = 0x80000000,
+    WS_VISIBLE = 0x10000000,
+    WS_CHILD = 0x40000000,
+    WS_GROUP = 0x00020000,
+    WS_TABSTOP = 0x00010000,
+    WS_EX_TOPMOST = 0x00000008,
+};
+
+enum : UINT { CS_VREDRAW = 0x0001, CS_HREDRAW = 0x0002 };
+enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5 };
+enum : int { SM_CXSCREEN = 0, SM_CYSCREEN = 1 };
+enum : int { CW_USEDEFAULT = (int)0x80000000 };
+enum : UINT { PM_NOREMOVE = 0, PM_REMOVE = 1 };
+
+// [SECTION] Backend selection ---------------------------------------------
+
+// Chooses the backend: name "sdl" or "headless", or null to read ZARN_PLATFORM
+// (default "sdl"). Called once before any other service; later calls do
+// nothing. Returns 1, or 0 for an unknown name (the sdl backend is then used).
+int PlatformSelect(const char *name);
+
+// "sdl" or "headless": the backend in use.
+const char *PlatformName();
+
+// The program path and its arguments joined by single blanks (set by main).
+void PlatformSetCommandLine(int argc, char **argv);
+const char *GetCommandLineA();
+
+// [SECTION] Windows and messages ------------------------------------------
+
+struct WNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    void *hbrBackground;
+    const char *lpszMenuName;
+    const char *lpszClassName;
+};
+
+// Non-zero on success, 0 when the class table is full or the class exists.
+int RegisterClassA(const WNDCLASSA *windowClass);
+
+// The new window, or null when the class is unknown or the window cannot be made.
+HWND CreateWindowExA(DWORD exStyle, const char *className, const char *title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, void *menu, HINSTANCE instance, void *param);
+
+// Sends WM_DESTROY to the window procedure and frees the window; FALSE for null.
+BOOL DestroyWindow(HWND window);
+BOOL IsWindow(HWND window);
+BOOL ShowWindow(HWND window, int showCommand);
+BOOL UpdateWindow(HWND window);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL GetWindowRect(HWND window, RECT *rect);
+BOOL GetClientRect(HWND window, RECT *rect);
+BOOL ClientToScreen(HWND window, POINT *point);
+BOOL AdjustWindowRectEx(RECT *rect, DWORD style, BOOL menu, DWORD exStyle);
+int GetSystemMetrics(int index);
+HICON LoadIconA(HINSTANCE instance, int resourceId);
+HCURSOR SetCursor(HCURSOR cursor);
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// TRUE when a message is waiting (removed with PM_REMOVE); never blocks.
+BOOL PeekMessageA(MSG *message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+// Blocks until a message arrives; 0 for WM_QUIT, -1 on error, else non-zero.
+BOOL GetMessageA(MSG *message, HWND window, UINT filterMin, UINT filterMax);
+// Waits at most timeoutMs for a message to arrive; TRUE when one is waiting.
+BOOL WaitMessageTimeout(DWORD timeoutMs);
+BOOL TranslateMessage(const MSG *message);
+LRESULT DispatchMessageA(const MSG *message);
+void PostQuitMessage(int exitCode);
+
+// [SECTION] Dialogs and message boxes -------------------------------------
+
+enum DialogControlKind {
+    DIALOG_PUSHBUTTON,
+    DIALOG_DEFPUSHBUTTON,
+    DIALOG_AUTORADIOBUTTON,
+    DIALOG_AUTOCHECKBOX,
+    DIALOG_GROUPBOX,
+    DIALOG_STATIC_BITMAP,
+};
+
+// One control of a dialog template; positions and sizes in dialog units.
+struct DialogControl {
+    int id;             // -1 for none
+    DialogControlKind kind;
+    const char *text;
+    int x, y, width, height;
+    DWORD style;        // WS_GROUP, WS_TABSTOP
+    int bitmapId;       // DIALOG_STATIC_BITMAP: resource id of the bitmap
+};
+
+struct DialogTemplate {
+    int id;
+    const char *caption; // null: no caption
+    int width, height;   // dialog units
+    const char *fontName;
+    int pointSize;
+    const DialogControl *controls;
+    int controlCount;
+};
+
+// A bitmap resource: an uncompressed BMP file image held in the executable.
+struct BitmapResource {
+    int id;
+    const uint8_t *bmp;
+    uint32_t size;
+};
+
+// Makes a bitmap resource known to dialogs (static bitmap controls).
+void PlatformRegisterBitmap(const BitmapResource *bitmap);
+
+// A modeless dialog; WM_INITDIALOG is sent to the procedure before it returns.
+// Null when it cannot be made.
+HWND CreateDialogIndirectParamA(HINSTANCE instance, const DialogTemplate *dialogTemplate, HWND owner,
+                                DLGPROC procedure, LPARAM initParam);
+HWND GetDlgItem(HWND dialog, int id);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL IsWindowEnabled(HWND window);
+enum : UINT { BST_UNCHECKED = 0, BST_CHECKED = 1 };
+BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+
+enum : UINT { MB_OK = 0x0000, MB_OKCANCEL = 0x0001, MB_ICONERROR = 0x0010 };
+enum : int { IDOK = 1, IDCANCEL = 2 };
+
+// Shows text in a box and waits for the answer: IDOK or IDCANCEL. Without a
+// display the text goes to standard error and the answer is IDOK.
+int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type);
+
+// [SECTION] Drawing surfaces ----------------------------------------------
+
+struct DrawSystem;
+struct DrawSurface;
+struct DrawClipper;
+
+typedef LONG DRAWRESULT;
+enum : LONG {
+    DRAW_OK = 0,
+    DRAWERR_GENERIC = (LONG)0x80004005,
+    DRAWERR_SURFACELOST = (LONG)0x887601C2,
+    DRAWERR_WASSTILLDRAWING = (LONG)0x8876021C,
+    DRAWERR_UNSUPPORTEDMODE = (LONG)0x8876024E,
+};
+
+struct DrawPixelFormat {
+    int bitCount;
+    uint32_t redMask, greenMask, blueMask;
+};
+
+DRAWRESULT DrawCreate(DrawSystem **system);
+// exclusive: 1 = full-screen exclusive, 0 = normal (windowed).
+DRAWRESULT DrawSetCooperativeLevel(DrawSystem *system, HWND window, int exclusive);
+DRAWRESULT DrawSetDisplayMode(DrawSystem *system, int width, int height, int bitsPerPixel);
+// backBuffers 1: the full-screen flip chain; 0: the visible desktop (windowed).
+DRAWRESULT DrawCreatePrimary(DrawSystem *system, int backBuffers, DrawSurface **primary);
+DRAWRESULT DrawGetBackBuffer(DrawSurface *primary, DrawSurface **back);
+// An off-screen surface in the desktop's pixel layout.
+DRAWRESULT DrawCreateOffscreen(DrawSystem *system, int width, int height, DrawSurface **surface);
+DRAWRESULT DrawCreateClipper(DrawSystem *system, DrawClipper **clipper);
+DRAWRESULT DrawClipperSetWindow(DrawClipper *clipper, HWND window);
+DRAWRESULT DrawSurfaceSetClipper(DrawSurface *surface, DrawClipper *clipper);
+void DrawReleaseClipper(DrawClipper *clipper);
+DRAWRESULT DrawGetPixelFormat(DrawSurface *surface, DrawPixelFormat *format);
+// Waits while busy; the first pixel and the row pitch in bytes.
+DRAWRESULT DrawLock(DrawSurface *surface, void **pixels, int32_t *pitch);
+void DrawUnlock(DrawSurface *surface);
+DRAWRESULT DrawFlip(DrawSurface *primary);
+DRAWRESULT DrawRestore(DrawSurface *surface);
+// Stretches source (whole when sourceRect is null) onto destinationRect
+// (screen coordinates) of the primary, waiting while busy.
+DRAWRESULT DrawBlit(DrawSurface *destination, const RECT *destinationRect, DrawSurface *source,
+                    const RECT *sourceRect);
+void DrawReleaseSurface(DrawSurface *surface);
+void DrawRelease(DrawSystem *system);
+
+// [SECTION] Registry ------------------------------------------------------
+
+struct RegistryKey;
+typedef RegistryKey *HKEY;
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+enum : LONG { ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_MORE_DATA = 234 };
+enum : DWORD { REG_DWORD = 4, KEY_ALL_ACCESS = 0xF003F, REG_OPTION_NON_VOLATILE = 0 };
+
+LONG RegOpenKeyExA(HKEY root, const char *subKey, DWORD options, DWORD access, HKEY *key);
+LONG RegCreateKeyExA(HKEY root, const char *subKey, DWORD reserved, char *className, DWORD options,
+                     DWORD access, void *security, HKEY *key, DWORD *disposition);
+LONG RegQueryValueExA(HKEY key, const char *name, DWORD *reserved, DWORD *type, uint8_t *data, DWORD *size);
+LONG RegSetValueExA(HKEY key, const char *name, DWORD reserved, DWORD type, const uint8_t *data, DWORD size);
+LONG RegCloseKey(HKEY key);
+
+// [SECTION] Shell ---------------------------------------------------------
+
+// Hands target to the desktop's opener (never through a shell). Returns a
+// value above 32 when the opener was started.
+INT_PTR ShellExecuteA(HWND owner, const char *verb, const char *file, const char *parameters,
+                      const char *directory, int showCommand);
+
+enum PlatformFileKind { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_EXECUTABLE = 2, FILE_OTHER = 3 };
+// What path names: missing, a regular non-executable file, an executable
+// regular file, or anything else (directory, device, ...).
+PlatformFileKind PlatformGetFileKind(const char *path);
+
+// [SECTION] Threads and time ----------------------------------------------
+
+struct PlatformThread;
+typedef DWORD (*THREADPROC)(void *argument);
+enum : int { THREAD_PRIORITY_NORMAL = 0, THREAD_PRIORITY_ABOVE_NORMAL = 1 };
+
+// A running thread, or null when it cannot be created.
+PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *argument);
+// Raises or lowers the calling thread; FALSE when the system refuses.
+BOOL SetCurrentThreadPriority(int priority);
+// Waits for the thread to end and frees its handle.
+void PlatformJoinThread(PlatformThread *thread);
+void Sleep(DWORD milliseconds);
+// Milliseconds since an arbitrary start, monotonic.
+DWORD GetTickCount();
+
+struct SYSTEMTIME {
+    uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+void GetLocalTime(SYSTEMTIME *time);
+
+// [SECTION] Audio output --------------------------------------------------
+
+// 16-bit signed interleaved stereo at rate frames per second. Returns 1 when
+// the output is open, 0 when there is none or it is in use.
+int AudioOpen(int rate);
+// Appends frames to the output queue; returns 1, or 0 when not open.
+int AudioQueue(const int16_t *frames, int frameCount);
+// Frames queued and not yet played.
+int AudioQueuedFrames();
+void AudioClose();
+
+// [SECTION] Processor -----------------------------------------------------
+
+// 1 when the processor has the CPUID instruction.
+int PlatformHasCpuid();
+// Registers EAX, EBX, ECX, EDX of CPUID function leaf (all 0 without CPUID).
+void PlatformCpuid(uint32_t leaf, uint32_t registers[4]);

@@ -1,0 +1,143 @@
+// Backend-independent services: threads, sleeping, clocks, local time, CPUID,
+// the command line. The same on both backends.
+#include "platform/platform.h"
+
+#include <cpuid.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+struct PlatformThread {
+    pthread_t thread;
+    THREADPROC procedure;
+    void *argument;
+};
+
+namespace {
+
+struct SystemState {
+    std::string commandLine;
+};
+
+SystemState systemState;
+
+void *ThreadStart(void *raw)
+{
+    auto *thread = static_cast<PlatformThread *>(raw);
+    thread->procedure(thread->argument);
+    return nullptr;
+}
+
+} // namespace
+
+void PlatformSetCommandLine(int argc, char **argv)
+{
+    systemState.commandLine.clear();
+    for (int i = 0; i < argc; i++) {
+        if (i)
+            systemState.commandLine += ' ';
+        systemState.commandLine += argv[i];
+    }
+}
+
+const char *GetCommandLineA()
+{
+    return systemState.commandLine.c_str();
+}
+
+PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *argument)
+{
+    auto *thread = new PlatformThread{pthread_t(), procedure, argument};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    // The stack sizes asked for were made for another system's threads; never
+    // go below what this one needs for the C library.
+    size_t size = stackSize < 256 * 1024 ? 256 * 1024 : stackSize;
+    pthread_attr_setstacksize(&attributes, size);
+    int failed = pthread_create(&thread->thread, &attributes, ThreadStart, thread);
+    pthread_attr_destroy(&attributes);
+    if (failed) {
+        delete thread;
+        return nullptr;
+    }
+    return thread;
+}
+
+BOOL SetCurrentThreadPriority(int priority)
+{
+    // Linux threads have their own nice value; one step above normal is -1,
+    // which an unprivileged user may be refused.
+    int nice = priority == THREAD_PRIORITY_ABOVE_NORMAL ? -1 : 0;
+    pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0;
+}
+
+void PlatformJoinThread(PlatformThread *thread)
+{
+    if (!thread)
+        return;
+    pthread_join(thread->thread, nullptr);
+    delete thread;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
+    }
+}
+
+DWORD GetTickCount()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000u + now.tv_nsec / 1000000);
+}
+
+void GetLocalTime(SYSTEMTIME *out)
+{
+    time_t now = time(nullptr);
+    tm local;
+    localtime_r(&now, &local);
+    timespec precise;
+    clock_gettime(CLOCK_REALTIME, &precise);
+    out->wYear = static_cast<uint16_t>(local.tm_year + 1900);
+    out->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
+    out->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    out->wDay = static_cast<uint16_t>(local.tm_mday);
+    out->wHour = static_cast<uint16_t>(local.tm_hour);
+    out->wMinute = static_cast<uint16_t>(local.tm_min);
+    out->wSecond = static_cast<uint16_t>(local.tm_sec);
+    out->wMilliseconds = static_cast<uint16_t>(precise.tv_nsec / 1000000);
+}
+
+int PlatformHasCpuid()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    // __get_cpuid_max does the EFLAGS ID-bit test on 32-bit x86; on x86-64
+    // CPUID always exists.
+    return __get_cpuid_max(0, nullptr) != 0;
+#else
+    return 0;
+#endif
+}
+
+void PlatformCpuid(uint32_t leaf, uint32_t registers[4])
+{
+    registers[0] = registers[1] = registers[2] = registers[3] = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (!PlatformHasCpuid() || leaf > __get_cpuid_max(0, nullptr))
+        return;
+    __cpuid(leaf, registers[0], registers[1], registers[2], registers[3]);
+#else
+    (void)leaf;
+#endif
+}
