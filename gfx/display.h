@@ -1,0 +1,38 @@
+// The display: the program's one top-level window (class "DDExEngine"), the
+// drawing surfaces behind it, presentation of 32-bit pages, the input the
+// window procedure records, and the two error reporters every layer uses.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+
+// Written by the window procedure (and the pumps, the viewer), read by the loops.
+struct InputState {
+    int32_t lastKey;         // virtual-key code of the last key pressed, 0 = none
+    int32_t redrawRequested;
+    int32_t quitRequested;
+    int32_t exitRequested;
+    int32_t mouseX, mouseY;  // page coordinates
+    int32_t buttonDown;
+    int32_t clickX, clickY;  // -1 = no click pending
+};
+
+extern InputState input;
+
+// 1 when the window and both surfaces exist; 0 after the failure's messages.
+int CreateDisplay(HINSTANCE instance, HICON icon, int showCommand, int width, int height, int bitsPerPixel,
+                  int windowed, const char *title);
+// Converts a page of pixelCount 32-bit pixels to the display and shows it.
+void Present(const uint32_t *page, int pixelCount);
+// Releases the primary surface and the drawing system (each only if present).
+void ReleaseDisplay();
+LRESULT DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The display window, or null before CreateDisplay and after its destruction.
+HWND DisplayWindow();
+
+// Shows "Zarn EXCEPTION: '<text>'\n" through ErrorBox; returns.
+void FatalError(const char *text);
+// Releases the display, shows text (unless null) in a box titled "Error",
+// marks the display as closing and destroys the main window; returns.
+void ErrorBox(const char *text);
