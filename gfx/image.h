@@ -1,0 +1,46 @@
+// Picture loading: BMP (uncompressed 8-, 24- and 32-bit) and JPEG (libjpeg),
+// found through DataFileOpen, decoded to 32-bit 0x00RRGGBB pixels, top row
+// first, in Stackheap blocks the caller frees with StackheapFree. Width and
+// height are 1..16384; anything else, any truncated or unsupported file, and
+// any allocation failure gives null (with nothing left allocated). Also the PNG
+// writer for pages, used by tools and tests.
+#pragma once
+
+#include <cstdint>
+
+struct Picture {
+    uint32_t *pixels; // width x height pixels, null when loading failed
+    int32_t width, height;
+};
+
+enum { IMAGE_MAX_SIDE = 16384 };
+
+// Pixels of a BMP (24-bit, 32-bit, or 8-bit expanded through its palette);
+// null when missing, not "BM", compressed, another depth or truncated.
+uint32_t *LoadBmp(const char *name, int32_t *width, int32_t *height);
+// Pixels of a colour or grayscale JPEG read from the file's own stream at its
+// member offset (archive members must be stored uncompressed); null when the
+// file is missing, has no stream, is corrupt or truncated, or is not RGB/gray.
+uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height);
+// LoadBmp, else LoadJpeg; pixels null (width, height 0) when both fail.
+Picture LoadPicture(const char *name);
+// LoadBmp resampled to width x height (nearest neighbour); the loaded block
+// itself when the size already matches; null when loading fails or a size is
+// not 1..16384.
+uint32_t *LoadBmpScaled(const char *name, int32_t width, int32_t height);
+
+// Index bytes (width x height, one per pixel) of an 8-bit BMP; for any other
+// depth the 32-bit pixels of LoadBmp. bytesPerPixel (may be null) receives 1 or
+// 4. Null on failure.
+uint8_t *LoadBmpIndices(const char *name, int32_t *width, int32_t *height,
+                        int32_t *bytesPerPixel = nullptr);
+// LoadBmpIndices resampled to width x height bytes; from a picture that is not
+// 8-bit each byte is its pixel's blue byte. Null on failure.
+uint8_t *LoadBmpIndicesScaled(const char *name, int32_t width, int32_t height);
+// Index bytes of a BMP read as 8-bit whatever depth its header states. Null on
+// failure (including a file too short for 8-bit data of its size).
+uint8_t *LoadBmpIndicesRaw(const char *name, int32_t *width, int32_t *height);
+
+// Writes width x height 0x00RRGGBB pixels to path as an 8-bit RGB PNG. Returns
+// 1, or 0 when the file cannot be written or a size is 0 or less.
+int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height);
