@@ -1,0 +1,15 @@
+// The main menu loop: the home screen listing the magazine's topics. It sleeps
+// in the message wait and redraws only on a key or a redraw request.
+#pragma once
+
+#include <cstdint>
+
+// Runs until Esc, exitRequested or quitRequested (never fails).
+void MainMenuLoop();
+
+// The F1 step: masterVolume halved, below 1 back to 64, handed to the player.
+// Returns the new volume.
+int32_t VolumeStep();
+
+// The selection the loop last had (0 before the first run).
+int32_t MenuSelection();
