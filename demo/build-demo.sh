@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# build-demo.sh TOOL MAKE_ART SOURCE_DIR OUT_DIR — assembles the demo issue.
+set -euo pipefail
+tool=$1 art=$2 src=$3 out=$4
+fonts=/usr/share/fonts/truetype/dejavu
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+"$art" "$stage" "$fonts"
+# Articles and zarn.cfg are kept in UTF-8 with plain line feeds in the
+# repository; the reader reads bytes as Latin-1 and treats a bare line feed as
+# nothing at all, so they get Latin-1 and CR LF here.
+for f in "$src"/issue/*; do
+  case "$f" in
+    *.txt|*.cfg) iconv -f UTF-8 -t ISO-8859-1 "$f" | sed 's/\r$//; s/$/\r/' > "$stage/$(basename "$f")" ;;
+    *) cp "$f" "$stage/" ;;
+  esac
+done
+if [ -x "$src/3d/make-3d.sh" ] || [ -f "$src/3d/make-3d.sh" ]; then
+  bash "$src/3d/make-3d.sh" "$tool" "$stage"
+fi
+
+mkdir -p "$out"
+"$tool" pack -o "$out/zarn.dat.new" "$stage"
+mv "$out/zarn.dat.new" "$out/zarn.dat"
+
+# Loose beside the archive: the fonts, under the face names the articles use,
+# and the music module.
+cp "$fonts/DejaVuSans.ttf" "$out/verdana.TTF"
+cp "$fonts/DejaVuSans-Bold.ttf" "$out/verdanaB.TTF"
+cp "$fonts/DejaVuSans-Oblique.ttf" "$out/verdanaI.TTF"
+cp "$fonts/DejaVuSans-BoldOblique.ttf" "$out/verdanaZ.TTF"
+cp "$fonts/DejaVuSerif.ttf" "$out/georgia.TTF"
+cp "$fonts/DejaVuSerif-Bold.ttf" "$out/georgiaB.TTF"
+cp "$fonts/DejaVuSerif-Italic.ttf" "$out/georgiaI.TTF"
+cp "$fonts/DejaVuSerif-BoldItalic.ttf" "$out/georgiaZ.TTF"
+cp "$fonts/DejaVuSansMono.ttf" "$out/courier.TTF"
+cp "$fonts/DejaVuSansMono-Bold.ttf" "$out/courierB.TTF"
+cp /usr/share/games/ballz/finalman-quickie.xm "$out/finalman-quickie.xm"
