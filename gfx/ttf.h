@@ -41,28 +41,44 @@ enum { TTF_CACHE_ENTRIES = 256, TTF_SLOTS_PER_CHARACTER = 10, TTF_MAX_FONT_NAMES
 
 // Starts FreeType; reports through TtfError on failure and carries on.
 void TtfInit();
-// Frees every cached glyph and ends FreeType.
+// Frees every cached glyph and ends FreeType (closing every face); never fails.
 void TtfShutdown();
 // 1 on success; 0 (after a TtfError message) when the file cannot be used.
 int TtfLoadFont(const char *fileName, TtfFont *font);
-// Slot number of a font file name (slot 0 after "too many fonts!").
+// Slot number of a font file name, compared ignoring ASCII case (slot 0 after "too many fonts!").
 int TtfFontSlot(const char *fileName);
 // Cache entry of (character, size, slot), or -1.
 int TtfFindGlyph(int character, int size, int slot);
-// Renders the glyph into a cache entry and returns its number (an entry
-// without an image when rendering failed).
+// Renders the glyph into a cache entry and returns its number; -1 when the
+// glyph cannot be loaded or rendered (the entry is freed again, after a
+// TtfError message).
 int TtfCacheGlyph(int character, int size, TtfFont *font, int slot);
+// Frees one cache entry and its image; an unused or out-of-range entry does nothing.
 void TtfEvictGlyph(int entry);
-// Draws one cached glyph with its top-left at (x + left, baselineY + top).
+// Glyph indices of up to 1024 bytes of text (byte values are the code points)
+// into indices (may be null); returns the count. Without a Unicode map every
+// index is 0, after "Font doesn't contain unicode table".
+int TtfCharIndices(const char *text, uint32_t *indices, TtfFont *font);
+// Coverage image (width x height, Stackheap block) of the outline loaded in
+// glyph (an FT_GlyphSlot) with its offsets; null when it is no outline, is
+// larger than 4096 pixels a side or memory runs out.
+uint32_t *Vx_Render_Single_Glyph(void *glyph, int32_t *width, int32_t *height, int32_t *left, int32_t *top);
+// Draws one cached glyph with its top-left at (x + left, baselineY + top),
+// clipped to the target; "data NULL in Rendervxchar!" for an entry without image.
 void Rendervxchar(uint32_t *target, int targetWidth, int targetHeight, int x, int baselineY, int entry,
                   int red, int green, int blue);
-// Draws text at (x, baselineY); returns the x after the last glyph.
+// Draws text at (x, baselineY); returns the x after the last glyph (x for null text).
 int TtfDrawString(uint32_t *target, const char *text, int x, int baselineY, int size, int underline,
                   int targetWidth, int targetHeight, int red, int green, int blue, TtfFont *font,
                   const char *fileName);
-// Sum of the advances in whole pixels (renders missing glyphs into the cache).
+// Sum of the advances in whole pixels (renders missing glyphs into the cache); 0 for null text.
 int TtfStringWidth(const char *text, int size, TtfFont *font, const char *fileName);
-// Shows "TTF ERROR: " + message through ErrorBox; returns.
+// Shows "TTF ERROR: " + message (1024 bytes at most) through ErrorBox; returns.
 void TtfError(const char *message);
-// Read-only view of one cache entry (for tests and tools).
+// Read-only view of one cache entry (for tests and tools); null out of range.
 const GlyphCacheEntry *TtfCacheEntry(int entry);
+// Number of glyph renderings since TtfInit (for tests and benchmarks; never fails).
+int TtfRenderCount();
+// The last text shown by TtfError ("" when none since TtfClearLastError).
+const char *TtfLastError();
+void TtfClearLastError();
