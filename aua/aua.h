@@ -87,7 +87,8 @@ const char *AuaLastException();
 
 // [SECTION] Layout
 
-// Lays out and draws page currentPage of the article into the target. Draws
+// Lays out and draws page currentPage of the article into the target; null
+// pixels lay the page out (pen, links, page states) without drawing. Draws
 // nothing (and leaves no links) for an empty article or one whose pre-scan failed.
 void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *article);
 // Appends a word to the current line; "too many words in line!" or
@@ -112,7 +113,8 @@ void AuaRestoreState(const LayoutState *record);
 
 // [SECTION] Drawing context, fonts, pictures, links
 
-// Sets the drawing target; resets text rectangle to the whole target, pen to
+// Sets the drawing target (null pixels: text moves the pen but draws nothing);
+// resets text rectangle to the whole target, pen to
 // (0, 0), size to 10 and colour to white. Font, flags, alignment kept.
 void AuaSetTarget(uint32_t *pixels, int32_t width, int32_t height);
 // Plain setters of the current state (no range checks).
