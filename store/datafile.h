@@ -23,6 +23,11 @@ struct DataFile {
 // archive is open, 0 when there is none (loose files still work).
 int ArchiveSetName(const char *fileName);
 
+// For tests only: closes the archive, frees its directory and forgets that it
+// was ever initialised (the name returns to "data.cr"), so the next
+// ArchiveSetName or DataFileOpen initialises it afresh. Cannot fail.
+void ArchiveResetForTests();
+
 // A new DataFile for name, or null when the name is found nowhere, the member
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
 DataFile *DataFileOpen(const char *name, const char *mode);

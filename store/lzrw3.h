@@ -13,14 +13,25 @@ struct Lzrw3Identity {
 
 enum { LZRW3_IDENTITY = 0, LZRW3_COMPRESS = 1, LZRW3_DECOMPRESS = 2 };
 
+// Room a compression destination needs beyond the source length: the coder may
+// run up to one group past the source length before it falls back to a copy block.
+enum { LZRW3_COMPRESS_OVERRUN = 1024 };
+
 // The one codec entry. Action 0 ignores the buffers and returns the identity
-// record; 1 compresses, 2 decompresses source into destination, whose capacity
-// is *destinationLength on entry (decompression only) and which receives the
-// produced length. Returns null for an unknown action, and for a decompression
-// that would read past the source or write past the capacity (*destinationLength
-// is then 0). The work area may be null: the codec then uses its own static one.
+// record; 1 compresses source into destination, which must hold sourceLength +
+// LZRW3_COMPRESS_OVERRUN bytes; 2 decompresses source into destination, whose
+// capacity is *destinationLength on entry. Both store the produced length in
+// *destinationLength. Returns null for an unknown action, and for a
+// decompression of a corrupt block or one that would read past the source or
+// write past the capacity (*destinationLength is then 0). The work area, at
+// least workMemory bytes, may be null: the codec then uses its own static one.
 const Lzrw3Identity *Lzrw3Codec(int action, void *workArea, const uint8_t *source, uint32_t sourceLength,
                                 uint8_t *destination, uint32_t *destinationLength);
+
+// The decoder's plain one-item-at-a-time loop, every bound checked per item;
+// the fast decoder must agree with it on every block. Returns the produced
+// length, or -1 for a corrupt block or one that does not fit in capacity bytes.
+int64_t Lzrw3DecodePlain(const uint8_t *source, uint32_t sourceLength, uint8_t *destination, uint32_t capacity);
 
 // A new Stackheap block of expectedLength + 128 bytes holding the unpacked data;
 // null when allocation fails, the block is corrupt, or it does not unpack to
@@ -28,5 +39,6 @@ const Lzrw3Identity *Lzrw3Codec(int action, void *workArea, const uint8_t *sourc
 uint8_t *Lzrw3Decompress(const uint8_t *packed, uint32_t packedLength, uint32_t expectedLength);
 
 // A new Stackheap block of length + 1024 bytes holding the packed block, its
-// length in *packedLength; null when allocation fails.
+// length in *packedLength; null when allocation fails or length is too large
+// for one block.
 uint8_t *Lzrw3Compress(const uint8_t *data, uint32_t length, uint32_t *packedLength);
