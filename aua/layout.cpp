@@ -71,7 +71,16 @@ struct AuaEngine {
     char lastException[1024];
 };
 
-AuaEngine aua = {};
+// Before the first page no link is open: text drawn by the menu records nothing.
+AuaEngine MakeEngine() {
+    AuaEngine engine = {};
+    engine.state.linkIndex = -1;
+    engine.state.size = 10;
+    engine.state.red = engine.state.green = engine.state.blue = 255;
+    return engine;
+}
+
+AuaEngine aua = MakeEngine();
 
 int32_t Clamp32(int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
