@@ -1,0 +1,155 @@
+// Archive helpers of zarn-tool: file I/O with atomic replacement and a
+// directory reader that checks every extent against the file.
+#include "tools/archive.h"
+
+#include "store/lzrw3.h"
+#include "store/stackheap.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char toolArchiveSignature[9] = "ZARNPAK1";
+
+namespace {
+
+uint32_t ReadLe32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+int Fold(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+}
+
+} // namespace
+
+bool ToolReadFile(const std::string &path, ToolBytes *out, std::string *error)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    out->clear();
+    uint8_t buffer[1 << 16];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        out->insert(out->end(), buffer, buffer + got);
+    bool failed = std::ferror(file) != 0;
+    int savedErrno = errno;
+    std::fclose(file);
+    if (failed) {
+        *error = savedErrno == EISDIR ? "is a directory" : std::strerror(savedErrno);
+        return false;
+    }
+    return true;
+}
+
+bool ToolWriteFileAtomically(const std::string &path, const uint8_t *data, size_t size, std::string *error)
+{
+    std::string temporary = path + ".XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back(0);
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        *error = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < size) {
+        ssize_t wrote = write(fd, data + done, size - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            *error = std::string("write failed: ") + std::strerror(wrote < 0 ? errno : ENOSPC);
+            close(fd);
+            unlink(name.data());
+            return false;
+        }
+        done += size_t(wrote);
+    }
+    // mkstemp makes the file private; an output file gets the usual mode.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    if (close(fd) != 0 || std::rename(name.data(), path.c_str()) != 0) {
+        *error = std::string("cannot replace it: ") + std::strerror(errno);
+        unlink(name.data());
+        return false;
+    }
+    return true;
+}
+
+bool ToolReadDirectory(const ToolBytes &archive, std::vector<ToolArchiveEntry> *entries, std::string *error)
+{
+    if (archive.size() < TOOL_HEADER_SIZE) {
+        *error = "too short for an archive header";
+        return false;
+    }
+    uint32_t directoryOffset = ReadLe32(&archive[8]);
+    int32_t count = int32_t(ReadLe32(&archive[12]));
+    if (count < 0) {
+        *error = "negative entry count";
+        return false;
+    }
+    if (uint64_t(directoryOffset) + uint64_t(count) * TOOL_ENTRY_SIZE > archive.size()) {
+        *error = "directory of " + std::to_string(count) + " entries at offset " + std::to_string(directoryOffset) +
+                 " lies beyond the end of the file";
+        return false;
+    }
+    entries->clear();
+    for (int32_t i = 0; i < count; i++) {
+        const uint8_t *e = &archive[directoryOffset + size_t(i) * TOOL_ENTRY_SIZE];
+        ToolArchiveEntry entry;
+        entry.memberOffset = ReadLe32(e);
+        entry.method = ReadLe32(e + 4);
+        entry.packedSize = ReadLe32(e + 8);
+        entry.unpackedSize = ReadLe32(e + 12);
+        const char *name = reinterpret_cast<const char *>(e + 16);
+        entry.name.assign(name, strnlen(name, TOOL_NAME_MAX));
+        entries->push_back(entry);
+    }
+    return true;
+}
+
+bool ToolMemberContent(const ToolBytes &archive, const ToolArchiveEntry &entry, ToolBytes *out, std::string *error)
+{
+    if (entry.method != 0 && entry.method != 3) {
+        *error = "unknown method " + std::to_string(entry.method);
+        return false;
+    }
+    uint32_t stored = entry.method == 0 ? entry.unpackedSize : entry.packedSize;
+    if (uint64_t(entry.memberOffset) + stored > archive.size()) {
+        *error = "stored bytes lie beyond the end of the file";
+        return false;
+    }
+    const uint8_t *at = archive.data() + entry.memberOffset;
+    if (entry.method == 0) {
+        out->assign(at, at + stored);
+        return true;
+    }
+    uint8_t *data = Lzrw3Decompress(at, stored, entry.unpackedSize);
+    if (!data) {
+        *error = "damaged LZRW3 block (does not unpack to " + std::to_string(entry.unpackedSize) + " bytes)";
+        return false;
+    }
+    out->assign(data, data + entry.unpackedSize);
+    StackheapFree(data);
+    return true;
+}
+
+bool ToolSameName(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
