@@ -168,6 +168,10 @@ BOOL ClientToScreen(HWND window, POINT *point);
 BOOL AdjustWindowRectEx(RECT *rect, DWORD style, BOOL menu, DWORD exStyle);
 int GetSystemMetrics(int index);
 HICON LoadIconA(HINSTANCE instance, int resourceId);
+enum : int { IDC_ARROW = 32512 };
+// The standard arrow (never null).
+HCURSOR LoadCursorA(HINSTANCE instance, int resourceId);
+// Null hides the pointer over our windows; returns the previous cursor.
 HCURSOR SetCursor(HCURSOR cursor);
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -233,6 +237,9 @@ HWND GetDlgItem(HWND dialog, int id);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL IsWindowEnabled(HWND window);
 enum : UINT { BST_UNCHECKED = 0, BST_CHECKED = 1 };
+// BM_CLICK to a control presses it as a click would; WM_COMMAND carries
+// BN_CLICKED in the high word of wParam and the control id in the low word.
+enum : UINT { BM_CLICK = 0x00F5, BN_CLICKED = 0 };
 BOOL CheckDlgButton(HWND dialog, int id, UINT check);
 UINT IsDlgButtonChecked(HWND dialog, int id);
 
