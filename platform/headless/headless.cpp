@@ -133,7 +133,9 @@ static void Log(const std::string &line)
 
 static void Start()
 {
-    HeadlessSetLog(getenv("ZARN_HEADLESS_LOG"));
+    const char *log = getenv("ZARN_HEADLESS_LOG");
+    if (log && *log)
+        HeadlessSetLog(log);
     const char *script = getenv("ZARN_HEADLESS_SCRIPT");
     if (script && *script && !HeadlessLoadScript(script))
         fprintf(stderr, "headless: cannot read script %s\n", script);
