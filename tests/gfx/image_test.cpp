@@ -209,6 +209,7 @@ protected:
     }
     void TearDown() override
     {
+        ArchiveResetForTests();
         std::filesystem::current_path(previous);
         std::filesystem::remove_all(directory);
     }
@@ -599,6 +600,7 @@ TEST_F(ImageTest, JpegAndBmpFromInsideAnArchive)
                                        {"packed.jpg", 3, packed, (uint32_t)jpeg.size()},
                                        {"small.bmp", 0, bmp, (uint32_t)bmp.size()}}));
     WriteFile("loose.jpg", jpeg);
+    ArchiveResetForTests(); // earlier loads in this process may have opened none
     ASSERT_EQ(1, ArchiveSetName((directory + "/zarn.dat").c_str()));
 
     int32_t w = 0, h = 0, lw = 0, lh = 0;
