@@ -279,10 +279,10 @@ Canvas Background()
         for (int y = 0; y < 480; y++)
             c.Put(x, y, Mix(c.Get(x, y), Rgb(60, 90, 140), 0.25));
     for (int i = 0; i < 6; i++)
-        Disc(c, 520 + 18 * std::cos(i * 1.047), 90 + 18 * std::sin(i * 1.047), 7, Rgb(90, 150, 220));
-    Disc(c, 520, 90, 9, Rgb(230, 200, 90));
-    DrawText(c, 40, 100, "ZARN", 64, Rgb(235, 240, 255), true);
-    DrawText(c, 44, 128, "the magazine on a disk  -  issue one", 15, Rgb(150, 180, 225));
+        Disc(c, 520 + 18 * std::cos(i * 1.047), 90 + 18 * std::sin(i * 1.047), 7, Rgb(40, 62, 104));
+    Disc(c, 520, 90, 9, Rgb(92, 84, 60));
+    DrawText(c, 40, 100, "ZARN", 64, Rgb(44, 64, 108), true);
+    DrawText(c, 44, 128, "the magazine on a disk  -  issue one", 15, Rgb(52, 72, 112));
     return c;
 }
 
