@@ -96,8 +96,12 @@ void TtfInit() {
         TtfError("Error while initializing truetype engine");
     }
     // FreeType 2's smooth rasteriser always gives 256 gray levels, so there
-    // is no palette to set. Start from an empty cache and no font slots.
-    for (int i = 0; i < TTF_CACHE_ENTRIES; i++) memset(&ttf.cache[i], 0, sizeof ttf.cache[i]);
+    // is no palette to set. Start from an empty cache (freeing what a
+    // previous run left) and no font slots.
+    for (int i = 0; i < TTF_CACHE_ENTRIES; i++) {
+        if (ttf.cache[i].used) StackheapFree(ttf.cache[i].pixels);
+        memset(&ttf.cache[i], 0, sizeof ttf.cache[i]);
+    }
     ClearCharacterSlots();
     ttf.fontCount = 0;
     ttf.renderCount = 0;

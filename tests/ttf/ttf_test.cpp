@@ -126,6 +126,17 @@ TEST_F(TtfTest, AFullCacheEvictsOneEntryAndStaysConsistent) {
     EXPECT_EQ(found, TTF_CACHE_ENTRIES);
 }
 
+TEST_F(TtfTest, StartingAgainEmptiesTheCache) {
+    TtfStringWidth("abc", 10, &font, "verdana.TTF");
+    ASSERT_EQ(UsedEntries(), 3);
+    TtfInit();  // images of the old entries are freed (the leak checker would see them)
+    EXPECT_EQ(UsedEntries(), 0);
+    EXPECT_EQ(TtfFindGlyph('a', 10, 0), -1);
+    EXPECT_EQ(TtfRenderCount(), 0);
+    EXPECT_EQ(TtfStringWidth("abc", 10, &font, "verdana.TTF") > 0, true);
+    EXPECT_EQ(TtfRenderCount(), 3);
+}
+
 // [SECTION] Glyph images
 
 TEST_F(TtfTest, Byte233IsTheFontsGlyphForUE9) {
