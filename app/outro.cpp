@@ -112,6 +112,14 @@ void Capture(uint32_t *texture, const uint32_t *page)
 
 } // namespace
 
+int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume)
+{
+    DarkenRun(page, PAGE_WIDTH * PAGE_HEIGHT, level);
+    auto faded = static_cast<int32_t>(std::trunc(volume - level * volume / 256.0));
+    MpSetMasterVolume(faded);
+    return faded;
+}
+
 void OutroSetTickSource(int32_t (*ticks)())
 {
     outro.ticks = ticks ? ticks : PlayerTicks;
@@ -189,11 +197,8 @@ void RunOutro(uint32_t *page, VxScene *ball)
                 report.endedBy = OUTRO_END_FADE;
                 break;
             }
-            DarkenRun(page, PAGE_WIDTH * PAGE_HEIGHT, level);
-            int32_t faded = static_cast<int32_t>(std::trunc(volume - level * volume / 256.0));
-            MpSetMasterVolume(faded);
+            report.lastVolume = OutroFade(page, level, volume);
             report.lastLevel = level;
-            report.lastVolume = faded;
         }
         Present(page, PAGE_WIDTH * PAGE_HEIGHT);
         report.frames++;

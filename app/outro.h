@@ -24,6 +24,10 @@ enum { OUTRO_END_FADE = 1, OUTRO_END_KEY = 2, OUTRO_END_QUIT = 3, OUTRO_END_NO_M
 // FatalError when the capture texture cannot be had; returns at once then.
 void RunOutro(uint32_t *page, VxScene *ball);
 
+// One fade step at level K: the page darkened by K and the player's volume
+// set to trunc(volume - K * volume / 256), which is returned (never fails).
+int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume);
+
 // Tests drive time: ticks is called wherever the outro reads the player's
 // tick counter (null restores the real counter).
 void OutroSetTickSource(int32_t (*ticks)());
