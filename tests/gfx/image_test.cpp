@@ -141,6 +141,7 @@ struct Jpeg {
     int32_t width = 16, height = 8, components = 3;
     J_COLOR_SPACE space = JCS_RGB;
     bool progressive = false;
+    bool noisy = false; // scan data much larger than the headers
 };
 
 // Flat colour in each 16 x 16 block (a whole subsampled chroma block), so
@@ -174,7 +175,9 @@ Bytes MakeJpeg(const Jpeg &j)
     while (encoder.next_scanline < encoder.image_height) {
         for (int32_t x = 0; x < j.width; x++)
             for (int c = 0; c < j.components; c++)
-                row[(size_t)(x * j.components + c)] = Sample(x, (int32_t)encoder.next_scanline, c);
+                row[(size_t)(x * j.components + c)] =
+                    j.noisy ? (JSAMPLE)((x * 7919 + (int32_t)encoder.next_scanline * 104729 + c * 31) * 2654435761u >> 24)
+                            : Sample(x, (int32_t)encoder.next_scanline, c);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&encoder, rows, 1);
     }
@@ -519,7 +522,9 @@ TEST_F(ImageTest, BadJpegsAreRefused)
         j.width = 64;
         j.height = 64;
         j.progressive = progressive;
+        j.noisy = true;
         Bytes full = MakeJpeg(j);
+        ASSERT_GT(full.size(), 4000u);
         WriteFile("cut.jpg", Bytes(full.begin(), full.begin() + (long)full.size() / 2));
         EXPECT_EQ(nullptr, LoadJpeg("cut.jpg", &w, &h)) << "truncated, progressive " << progressive;
         WriteFile("cut.jpg", Bytes(full.begin(), full.begin() + 100));
