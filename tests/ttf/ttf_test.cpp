@@ -336,6 +336,30 @@ TEST_F(TtfTest, AMissingFontFileFailsWithItsMessage) {
     EXPECT_STREQ(TtfLastError(), "TTF ERROR: Could not load font.\n");
 }
 
+TEST_F(TtfTest, UnusableSizesReportAndNeverOverrun) {
+    int slot = TtfFontSlot("verdana.TTF");
+    // Sizes below one point are raised to one point by FreeType.
+    int one = TtfCacheGlyph('a', 1, &font, slot);
+    int entry = TtfCacheGlyph('a', -5, &font, slot);
+    ASSERT_GE(one, 0);
+    ASSERT_GE(entry, 0);
+    EXPECT_STREQ(TtfLastError(), "");
+    EXPECT_EQ(TtfCacheEntry(entry)->width, TtfCacheEntry(one)->width);
+    EXPECT_EQ(TtfCacheEntry(entry)->height, TtfCacheEntry(one)->height);
+    EXPECT_EQ(TtfCacheEntry(entry)->size, -5);  // still cached under the size asked for
+    // A glyph thousands of pixels wide is not made: the entry is freed and
+    // the text draws nothing for it.
+    TtfClearLastError();
+    int used = UsedEntries();
+    EXPECT_EQ(TtfCacheGlyph('W', 5000, &font, slot), -1);
+    EXPECT_STREQ(TtfLastError(), "TTF ERROR: error in Vx_Render_Single_Glyph!");
+    EXPECT_EQ(UsedEntries(), used);
+    EXPECT_EQ(TtfFindGlyph('W', 5000, slot), -1);
+    auto page = Page(50, 50, 3);
+    EXPECT_EQ(TtfDrawString(page.data(), "W", 10, 40, 5000, 1, 50, 50, 255, 255, 255, &font, "verdana.TTF"), 10);
+    EXPECT_EQ(page, Page(50, 50, 3));
+}
+
 TEST_F(TtfTest, ErrorTextIsCutToItsBuffer) {
     std::string huge(5000, 'm');
     TtfError(huge.c_str());
