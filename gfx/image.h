@@ -15,8 +15,11 @@ struct Picture {
 
 enum { IMAGE_MAX_SIDE = 16384 };
 
-// Pixels of a BMP (24-bit, 32-bit, or 8-bit expanded through its palette);
-// null when missing, not "BM", compressed, another depth or truncated.
+// Pixels of a BMP (24-bit, 32-bit, or 8-bit expanded through its palette;
+// bottom-up or top-down; data at the header's offset). Uncompressed only, except
+// 32-bit bit fields with the usual 0xFF0000/0xFF00/0xFF masks; an index past
+// the palette shows black. Null when missing, not "BM", compressed, another
+// depth, or shorter than its pixel data.
 uint32_t *LoadBmp(const char *name, int32_t *width, int32_t *height);
 // Pixels of a colour or grayscale JPEG read from the file's own stream at its
 // member offset (archive members must be stored uncompressed); null when the
