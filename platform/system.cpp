@@ -134,7 +134,7 @@ void PlatformCpuid(uint32_t leaf, uint32_t registers[4])
 {
     registers[0] = registers[1] = registers[2] = registers[3] = 0;
 #if defined(__x86_64__) || defined(__i386__)
-    if (!PlatformHasCpuid() || leaf > __get_cpuid_max(0, nullptr))
+    if (!PlatformHasCpuid() || leaf > (uint32_t)__get_cpuid_max(0, nullptr))
         return;
     __cpuid(leaf, registers[0], registers[1], registers[2], registers[3]);
 #else
