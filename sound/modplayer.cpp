@@ -277,7 +277,10 @@ void MixVoicesLocked(int16_t *out, int32_t frames)
             voice.playing = 0;
             continue;
         }
-        // Gains are products of three 0..64 factors: 64^3 = 2^18 is unity.
+        // Gains are products of three 0..64 factors (2^18 at full). Dividing
+        // by 2^20 puts a voice at the level of one libxmp module voice (a
+        // full-scale 8-bit sample peaks at 127 * 64), so an effect sits in
+        // the music as one more channel instead of clipping over it.
         int64_t left = int64_t(voice.volume) * player.masterVolume * (voice.panning > 0 ? 64 - voice.panning : 64);
         int64_t right = int64_t(voice.volume) * player.masterVolume * (voice.panning < 0 ? 64 + voice.panning : 64);
         uint64_t length = static_cast<uint64_t>(sample.length);
@@ -291,8 +294,8 @@ void MixVoicesLocked(int16_t *out, int32_t frames)
             int32_t b = index + 1 < length ? int32_t(sample.data[index + 1]) - 128 : a;
             int64_t fraction = static_cast<int64_t>(voice.position & 0xFFFF);
             int64_t value = int64_t(a) * 256 + (int64_t(b - a) * 256 * fraction) / 65536;
-            out[2 * i] = Saturate(out[2 * i] + static_cast<int32_t>(value * left / 262144));
-            out[2 * i + 1] = Saturate(out[2 * i + 1] + static_cast<int32_t>(value * right / 262144));
+            out[2 * i] = Saturate(out[2 * i] + static_cast<int32_t>(value * left / 1048576));
+            out[2 * i + 1] = Saturate(out[2 * i + 1] + static_cast<int32_t>(value * right / 1048576));
             voice.position += voice.step;
         }
     }

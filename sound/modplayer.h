@@ -139,6 +139,7 @@ int32_t MpAddSample(const uint8_t *data, int32_t length, int32_t loopStart, int3
 // Frees one sample (voices playing it stop).
 int32_t MpFreeSample(int32_t handle);
 
+// A voice at volume 64 sounds as loud as one module voice of libxmp.
 // Channel operations; MP_ERR_BAD_ARGUMENT for a channel that is not open or a
 // value out of range. Each takes effect at the next mix.
 int32_t MpChannelStop(int32_t channel);
