@@ -1,0 +1,736 @@
+// Polygon rasterizers: the twelve VxDrawPoly members over one shared edge
+// walker. The walker finds the top vertex, walks the left chain forward and
+// the right chain backward one segment at a time and hands every scanline to
+// the member's span routine together with the interpolated quantities at the
+// span's first pixel. Texture coordinates inside a span are 32-bit words whose
+// top log2 bits are the texel coordinate, so they tile without tests.
+//
+// [SECTION] Helpers
+// [SECTION] Edge walker
+// [SECTION] Span routines
+// [SECTION] Members
+#include "engine3d/vxstate.h"
+
+#include <cstdio>
+
+namespace {
+
+// [SECTION] Helpers
+
+const float kDepthScale = 17179869184.0f; // 2^34
+
+int Log2Size(int32_t size)
+{
+    for (int l = 2; l <= 12; l++)
+        if (size == (1 << l)) return l;
+    return 1;
+}
+
+// log2 used for addressing, or -1 when even the fallback of 2 texels would
+// reach beyond the texture.
+int AddressLog2(int32_t size)
+{
+    if (size < 2) return -1;
+    return Log2Size(size);
+}
+
+// 2^34 / z rounded, clamped into a 31-bit accumulator: surfaces nearer than
+// z = 8 get the nearest depth instead of wrapping to the farthest.
+inline int64_t DepthAccumulator(float w)
+{
+    float d = w * kDepthScale;
+    if (!(d >= 0.0f)) return 0;
+    if (d >= 2147483520.0f) return 0x7FFFFFFF;
+    return VxNintRaw(d);
+}
+
+inline int64_t DepthStep(float gradient)
+{
+    return VxClampNint(gradient * kDepthScale, -1073741824, 1073741824);
+}
+
+inline int32_t Z16(int64_t accumulator)
+{
+    int64_t z = accumulator >> 16;
+    if (z < 0) return 0;
+    if (z > 32767) return 32767;
+    return (int32_t)z;
+}
+
+inline uint32_t AddSat(uint32_t a, uint32_t b)
+{
+    uint32_t r = ((a >> 16) & 255) + ((b >> 16) & 255);
+    uint32_t g = ((a >> 8) & 255) + ((b >> 8) & 255);
+    uint32_t bl = (a & 255) + (b & 255);
+    if (r > 255) r = 255;
+    if (g > 255) g = 255;
+    if (bl > 255) bl = 255;
+    return (r << 16) | (g << 8) | bl;
+}
+
+inline uint32_t SubSat(uint32_t a, uint32_t b)
+{
+    int32_t r = (int32_t)((a >> 16) & 255) - (int32_t)((b >> 16) & 255);
+    int32_t g = (int32_t)((a >> 8) & 255) - (int32_t)((b >> 8) & 255);
+    int32_t bl = (int32_t)(a & 255) - (int32_t)(b & 255);
+    if (r < 0) r = 0;
+    if (g < 0) g = 0;
+    if (bl < 0) bl = 0;
+    return ((uint32_t)r << 16) | ((uint32_t)g << 8) | (uint32_t)bl;
+}
+
+// One texture's addressing, fixed per polygon.
+struct TexAddress {
+    int lw, lh;
+    int shiftRow, shiftCol; // 16 - log2: from 16.16 coordinates to words
+    int downRow, downCol;   // 32 - log2: from words to texels
+    bool Set(int32_t width, int32_t height)
+    {
+        lw = AddressLog2(width);
+        lh = AddressLog2(height);
+        if (lw < 0 || lh < 0) return false;
+        shiftRow = 16 - lh;
+        shiftCol = 16 - lw;
+        downRow = 32 - lh;
+        downCol = 32 - lw;
+        return true;
+    }
+    uint32_t RowWord(float c) const { return VxWrapNint(c) << shiftRow; }
+    uint32_t ColWord(float c) const { return VxWrapNint(c) << shiftCol; }
+    uint32_t Index(uint32_t row, uint32_t col) const
+    {
+        return ((row >> downRow) << lw) + (col >> downCol);
+    }
+};
+
+// [SECTION] Edge walker
+
+struct EdgeState {
+    float ax, ay;  // anchor vertex
+    float dx;      // dx/dy
+    float aq[6], dq[6];
+};
+
+// Walks a convex polygon of n vertices (xy pairs, NQ quantities each) and
+// calls span.Run(pixelIndex, count, quantitiesAtFirstPixel) per scanline.
+template <int NQ, class Span>
+void WalkPolygon(int32_t n, const float *xy, const float *qin, Span &span)
+{
+    if (n > VX_MAX_POLY_VERTICES) {
+        VxTriException("Wrong number of vertexes in VxDrawPoly!");
+        return;
+    }
+    if (n < 3 || !xy) return;
+    for (int i = 0; i < 2 * n; i++)
+        if (!std::isfinite(xy[i])) return;
+
+    // Top vertex: the first with the smallest y below 10000.
+    float minY = 10000.0f;
+    int top = -1;
+    for (int i = 0; i < n; i++)
+        if (xy[2 * i + 1] < minY) {
+            minY = xy[2 * i + 1];
+            top = i;
+        }
+    if (top < 0) {
+        VxTriException("strange error in VxDrawPoly, find first");
+        return;
+    }
+
+    float x[VX_MAX_POLY_VERTICES], y[VX_MAX_POLY_VERTICES], q[VX_MAX_POLY_VERTICES][NQ > 0 ? NQ : 1];
+    for (int k = 0; k < n; k++) {
+        int s = (top + k) % n;
+        x[k] = xy[2 * s];
+        y[k] = xy[2 * s + 1];
+        for (int j = 0; j < NQ; j++) q[k][j] = qin[s * NQ + j];
+    }
+
+    int li = 1;
+    while (li < n && y[li] == y[0]) li++;
+    if (li == n) return;
+
+    // Horizontal gradients are constant over the polygon: take them from the
+    // plane through the largest fan triangle, which for a triangle is exactly
+    // the top-edge (flat top) or first-edges (pointed top) difference.
+    float grad[NQ > 0 ? NQ : 1] = {};
+    {
+        float best = 0.0f;
+        int bk = -1;
+        for (int k = 1; k + 1 < n; k++) {
+            float a = (x[k] - x[0]) * (y[k + 1] - y[0]) - (x[k + 1] - x[0]) * (y[k] - y[0]);
+            if (std::fabs(a) > std::fabs(best)) {
+                best = a;
+                bk = k;
+            }
+        }
+        if (bk < 0 || !(std::fabs(best) > 1e-6f)) return; // no area
+        for (int j = 0; j < NQ; j++) {
+            float d1 = q[bk][j] - q[0][j], d2 = q[bk + 1][j] - q[0][j];
+            grad[j] = (d1 * (y[bk + 1] - y[0]) - d2 * (y[bk] - y[0])) / best;
+        }
+    }
+    span.Gradients(grad);
+
+    const VxViewInfo &view = VxState().view;
+    auto setEdge = [&](EdgeState &e, int a, int b, bool keepSlopes) {
+        e.ax = x[a];
+        e.ay = y[a];
+        for (int j = 0; j < NQ; j++) e.aq[j] = q[a][j];
+        float dy = y[b] - y[a];
+        if (dy == 0.0f) {
+            if (!keepSlopes) {
+                e.dx = 0.0f;
+                for (int j = 0; j < NQ; j++) e.dq[j] = 0.0f;
+            }
+            return;
+        }
+        e.dx = (x[b] - x[a]) / dy;
+        for (int j = 0; j < NQ; j++) e.dq[j] = (q[b][j] - q[a][j]) / dy;
+    };
+
+    EdgeState left, right;
+    setEdge(left, li - 1, li, false);
+    int ri = n - 1;
+    setEdge(right, 0, ri, false);
+
+    const int32_t lim = 1 << 30;
+    int32_t cy = VxClampNint(y[0], -lim, lim);
+    if ((float)cy != y[0]) cy += 1;
+
+    for (;;) {
+        int32_t ly = VxClampNint(y[li], -lim, lim), ry = VxClampNint(y[ri], -lim, lim);
+        int32_t segEnd = ly < ry ? ly : ry;
+        int32_t last = segEnd > view.yMax ? view.yMax : segEnd;
+        int32_t start = cy > view.yMin ? cy : view.yMin;
+        if (start <= last) {
+            float fy = (float)start;
+            float lx = left.ax + left.dx * (fy - left.ay) + 1.0f;
+            float rx = right.ax + right.dx * (fy - right.ay);
+            float lq[NQ > 0 ? NQ : 1], qs[NQ > 0 ? NQ : 1];
+            for (int j = 0; j < NQ; j++) lq[j] = left.aq[j] + left.dq[j] * (fy - left.ay);
+            for (int32_t yy = start; yy <= last; yy++) {
+                int32_t first = VxClampNint(lx, -lim, lim);
+                int32_t end = VxClampNint(rx, -lim, lim);
+                float pre = (float)(first + 1) - lx;
+                if (first < view.xMin) {
+                    pre += (float)(view.xMin - first);
+                    first = view.xMin;
+                }
+                if (end > view.xMax) end = view.xMax;
+                int32_t count = end - first + 1;
+                if (count > 0) {
+                    for (int j = 0; j < NQ; j++) qs[j] = lq[j] + grad[j] * pre;
+                    span.Run(yy * view.viewWidth + first + view.centre, count, qs);
+                }
+                lx += left.dx;
+                rx += right.dx;
+                for (int j = 0; j < NQ; j++) lq[j] += left.dq[j];
+            }
+        }
+        if (segEnd >= view.yMax) return;
+        if (segEnd + 1 > cy) cy = segEnd + 1;
+        if (li >= ri) return;
+        if (y[li] <= y[ri]) {
+            li++;
+            setEdge(left, li - 1, li, true);
+        } else {
+            ri--;
+            setEdge(right, ri + 1, ri, true);
+        }
+        if (li > ri) return;
+    }
+}
+
+// [SECTION] Span routines
+
+// Perspective-correct texture replace: exact every 16 pixels.
+struct PerspSpan {
+    uint32_t *page;
+    int16_t *zb;
+    const uint32_t *tex;
+    TexAddress ta;
+    float gW, gU, gV;
+    int64_t dstep;
+    void Gradients(const float *g)
+    {
+        gW = g[0];
+        gU = g[1];
+        gV = g[2];
+        dstep = DepthStep(gW);
+    }
+    inline void Pixels(int32_t index, int32_t n, uint32_t r, uint32_t c, uint32_t sr, uint32_t sc,
+                       int64_t acc)
+    {
+        uint32_t *p = page + index;
+        int16_t *z = zb + index;
+        const uint32_t *t = tex;
+        const int dr = ta.downRow, dc = ta.downCol, lw = ta.lw;
+        for (int32_t i = 0; i < n; i++) {
+            int32_t zz = Z16(acc);
+            if (z[i] <= zz) {
+                z[i] = (int16_t)zz;
+                p[i] = t[((r >> dr) << lw) + (c >> dc)];
+            }
+            r += sr;
+            c += sc;
+            acc += dstep;
+        }
+    }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        float W = qs[0], U = qs[1], V = qs[2];
+        int32_t runs = count >> 4, rem = count & 15;
+        for (int32_t k = 0; k < runs; k++) {
+            float r0 = U / W, c0 = V / W;
+            int64_t acc = DepthAccumulator(W);
+            W += 16.0f * gW;
+            U += 16.0f * gU;
+            V += 16.0f * gV;
+            float r1 = U / W, c1 = V / W;
+            uint32_t sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / 16) << ta.shiftRow;
+            uint32_t sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / 16) << ta.shiftCol;
+            Pixels(index, 16, ta.RowWord(r0), ta.ColWord(c0), sr, sc, acc);
+            index += 16;
+        }
+        if (rem > 0) {
+            float r0 = U / W, c0 = V / W;
+            int64_t acc = DepthAccumulator(W);
+            uint32_t sr = 0, sc = 0;
+            if (rem > 1) {
+                float m = (float)(rem - 1);
+                float We = W + m * gW, Ue = U + m * gU, Ve = V + m * gV;
+                float r1 = Ue / We, c1 = Ve / We;
+                sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftRow;
+                sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftCol;
+            }
+            Pixels(index, rem, ta.RowWord(r0), ta.ColWord(c0), sr, sc, acc);
+        }
+    }
+};
+
+// Plain reference: one exact division per pixel.
+struct PerspReferenceSpan {
+    uint32_t *page;
+    int16_t *zb;
+    const uint32_t *tex;
+    TexAddress ta;
+    float g[3];
+    void Gradients(const float *gr)
+    {
+        for (int j = 0; j < 3; j++) g[j] = gr[j];
+    }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        for (int32_t i = 0; i < count; i++) {
+            float W = qs[0] + g[0] * (float)i, U = qs[1] + g[1] * (float)i, V = qs[2] + g[2] * (float)i;
+            int32_t zz = Z16(DepthAccumulator(qs[0]) + DepthStep(g[0]) * i);
+            if (zb[index + i] <= zz) {
+                zb[index + i] = (int16_t)zz;
+                page[index + i] = tex[ta.Index(ta.RowWord(U / W), ta.ColWord(V / W))];
+            }
+        }
+    }
+};
+
+enum class Op { Replace, Half, Add };
+
+// Affine single-texture spans (replace, average, add), z-buffered.
+template <Op op>
+struct AffineSpan {
+    uint32_t *page;
+    int16_t *zb;
+    const uint32_t *tex;
+    TexAddress ta;
+    int64_t dstep;
+    uint32_t sr, sc;
+    void Gradients(const float *g)
+    {
+        dstep = DepthStep(g[0]);
+        sr = ta.RowWord(g[1]);
+        sc = ta.ColWord(g[2]);
+    }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        int64_t acc = DepthAccumulator(qs[0]);
+        uint32_t r = ta.RowWord(qs[1]), c = ta.ColWord(qs[2]);
+        uint32_t *p = page + index;
+        int16_t *z = zb + index;
+        const int dr = ta.downRow, dc = ta.downCol, lw = ta.lw;
+        for (int32_t i = 0; i < count; i++) {
+            int32_t zz = Z16(acc);
+            if (z[i] <= zz) {
+                z[i] = (int16_t)zz;
+                uint32_t t = tex[((r >> dr) << lw) + (c >> dc)];
+                if (op == Op::Replace)
+                    p[i] = t;
+                else if (op == Op::Half)
+                    p[i] = ((t >> 1) & 0x7F7F7F) + ((p[i] >> 1) & 0x7F7F7F);
+                else
+                    p[i] = AddSat(p[i], t);
+            }
+            r += sr;
+            c += sc;
+            acc += dstep;
+        }
+    }
+};
+
+// Affine copy without depth (texture-space passes).
+struct CopySpan {
+    uint32_t *target;
+    const uint32_t *tex;
+    TexAddress ta;
+    uint32_t sr, sc;
+    void Gradients(const float *g)
+    {
+        sr = ta.RowWord(g[0]);
+        sc = ta.ColWord(g[1]);
+    }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        uint32_t r = ta.RowWord(qs[0]), c = ta.ColWord(qs[1]);
+        for (int32_t i = 0; i < count; i++) {
+            target[index + i] = tex[ta.Index(r, c)];
+            r += sr;
+            c += sc;
+        }
+    }
+};
+
+// Thickness tint and depth-only spans.
+template <bool tint>
+struct DepthOnlySpan {
+    uint32_t *page;
+    int16_t *zb;
+    int64_t dstep;
+    void Gradients(const float *g) { dstep = DepthStep(g[0]); }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        int64_t acc = DepthAccumulator(qs[0]);
+        for (int32_t i = 0; i < count; i++) {
+            int32_t zz = Z16(acc);
+            int32_t old = zb[index + i];
+            if (old <= zz) {
+                zb[index + i] = (int16_t)zz;
+                if (tint) {
+                    int32_t t = (zz - old) >> 3;
+                    if (t > 255) t = 255;
+                    uint32_t px = page[index + i];
+                    int32_t r = (int32_t)((px >> 16) & 255) - t, g = (int32_t)((px >> 8) & 255) - t;
+                    if (r < 0) r = 0;
+                    if (g < 0) g = 0;
+                    page[index + i] = ((uint32_t)r << 16) | ((uint32_t)g << 8) | (px & 255);
+                }
+            }
+            acc += dstep;
+        }
+    }
+};
+
+// Opens a mirror's private depth buffer where the mirror is visible and
+// stores the mirror's depth in the main z-buffer.
+struct MirrorMaskSpan {
+    int16_t *zb, *mask;
+    int64_t dstep;
+    void Gradients(const float *g) { dstep = DepthStep(g[0]); }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        int64_t acc = DepthAccumulator(qs[0]);
+        for (int32_t i = 0; i < count; i++) {
+            int32_t zz = Z16(acc);
+            if (zb[index + i] <= zz) {
+                zb[index + i] = (int16_t)zz;
+                mask[index + i] = 0;
+            }
+            acc += dstep;
+        }
+    }
+};
+
+enum class Op2 { Add8, Sub8, Add, Sub, ZShadow };
+
+// Two-texture affine spans; ZShadow reads the depth map and mask through
+// texture 2 and carries the light depth as a sixth quantity.
+template <Op2 op>
+struct TwoSpan {
+    uint32_t *page;
+    int16_t *zb;
+    const uint32_t *tex1;
+    const void *tex2;
+    const int16_t *depthMap;
+    const uint8_t *mask;
+    TexAddress ta, tb;
+    int64_t dstep, lstep;
+    uint32_t sr1, sc1, sr2, sc2;
+    void Gradients(const float *g)
+    {
+        dstep = DepthStep(g[0]);
+        sr1 = ta.RowWord(g[1]);
+        sc1 = ta.ColWord(g[2]);
+        sr2 = tb.RowWord(g[3]);
+        sc2 = tb.ColWord(g[4]);
+        if (op == Op2::ZShadow) lstep = VxClampNint(g[5] * 65536.0f, -1073741824, 1073741824);
+    }
+    void Run(int32_t index, int32_t count, const float *qs)
+    {
+        int64_t acc = DepthAccumulator(qs[0]);
+        uint32_t r1 = ta.RowWord(qs[1]), c1 = ta.ColWord(qs[2]);
+        uint32_t r2 = tb.RowWord(qs[3]), c2 = tb.ColWord(qs[4]);
+        int64_t lacc = 0;
+        if (op == Op2::ZShadow) lacc = VxClampNint(qs[5] * 65536.0f, -1073741824, 1073741824);
+        for (int32_t i = 0; i < count; i++) {
+            int32_t zz = Z16(acc);
+            if (zb[index + i] <= zz) {
+                zb[index + i] = (int16_t)zz;
+                uint32_t t = tex1[ta.Index(r1, c1)];
+                uint32_t out;
+                if (op == Op2::Add8 || op == Op2::Sub8) {
+                    uint32_t b = ((const uint8_t *)tex2)[tb.Index(r2, c2)] * 0x010101u;
+                    out = op == Op2::Add8 ? AddSat(t, b) : SubSat(t, b);
+                } else if (op == Op2::Add || op == Op2::Sub) {
+                    uint32_t b = ((const uint32_t *)tex2)[tb.Index(r2, c2)];
+                    out = op == Op2::Add ? AddSat(t, b) : SubSat(t, b);
+                } else {
+                    uint32_t m = ((r2 >> 24) << 8) + (c2 >> 24);
+                    int32_t light = (int32_t)(lacc >> 16);
+                    int32_t mapDepth = depthMap[m];
+                    // A little slack so a receiver does not shadow itself
+                    // through the two interpolations of the same surface.
+                    bool shadowed = mapDepth > light + (light >> 5) + 2;
+                    out = SubSat(t, shadowed ? 0x666666u : mask[m] * 0x010101u);
+                }
+                page[index + i] = out;
+            }
+            acc += dstep;
+            r1 += sr1;
+            c1 += sc1;
+            r2 += sr2;
+            c2 += sc2;
+            lacc += lstep;
+        }
+    }
+};
+
+// Interleaves depth and coordinates into one quantity array per vertex.
+void Pack(int32_t n, int nq, float *out, const float *depth, const float *tex1, const float *tex2,
+          const float *extra)
+{
+    for (int32_t i = 0; i < n; i++) {
+        float *o = out + i * nq;
+        int k = 0;
+        if (depth) o[k++] = depth[i];
+        if (tex1) {
+            o[k++] = tex1[2 * i];
+            o[k++] = tex1[2 * i + 1];
+        }
+        if (tex2) {
+            o[k++] = tex2[2 * i];
+            o[k++] = tex2[2 * i + 1];
+        }
+        if (extra) o[k++] = extra[i];
+    }
+}
+
+bool CountOk(int32_t count)
+{
+    if (count > VX_MAX_POLY_VERTICES) {
+        VxTriException("Wrong number of vertexes in VxDrawPoly!");
+        return false;
+    }
+    return count >= 3;
+}
+
+template <Op op>
+void DrawAffine(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                const float *depth, const uint32_t *texture, int32_t width, int32_t height)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !texture || !tex || !depth) return;
+    AffineSpan<op> span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    span.tex = texture;
+    if (!span.ta.Set(width, height)) return;
+    float q[VX_MAX_POLY_VERTICES * 3];
+    Pack(count, 3, q, depth, tex, nullptr, nullptr);
+    WalkPolygon<3>(count, xy, q, span);
+}
+
+template <Op2 op>
+void DrawTwo(uint32_t *page, int32_t count, const float *xy, const float *tex1, const float *tex2,
+             const float *depth, const uint32_t *texture1, int32_t width1, int32_t height1,
+             const void *texture2, int32_t width2, int32_t height2)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !texture1 || !texture2 || !tex1 || !tex2 ||
+        !depth)
+        return;
+    TwoSpan<op> span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    span.tex1 = texture1;
+    span.tex2 = texture2;
+    span.depthMap = nullptr;
+    span.mask = nullptr;
+    span.lstep = 0;
+    if (!span.ta.Set(width1, height1) || !span.tb.Set(width2, height2)) return;
+    float q[VX_MAX_POLY_VERTICES * 5];
+    Pack(count, 5, q, depth, tex1, tex2, nullptr);
+    WalkPolygon<5>(count, xy, q, span);
+}
+
+} // namespace
+
+// [SECTION] Members
+
+void VxTriException(const char *message)
+{
+    std::printf("TRI-Exception: [%s]\a\n", message);
+}
+
+void VxDrawPolyPersp(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                     const float *depth, const uint32_t *texture, int32_t width, int32_t height)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !texture || !tex || !depth) return;
+    PerspSpan span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    span.tex = texture;
+    if (!span.ta.Set(width, height)) return;
+    float q[VX_MAX_POLY_VERTICES * 3];
+    Pack(count, 3, q, depth, tex, nullptr, nullptr);
+    WalkPolygon<3>(count, xy, q, span);
+}
+
+void VxDrawPolyPerspReference(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                              const float *depth, const uint32_t *texture, int32_t width,
+                              int32_t height)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !texture || !tex || !depth) return;
+    PerspReferenceSpan span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    span.tex = texture;
+    if (!span.ta.Set(width, height)) return;
+    float q[VX_MAX_POLY_VERTICES * 3];
+    Pack(count, 3, q, depth, tex, nullptr, nullptr);
+    WalkPolygon<3>(count, xy, q, span);
+}
+
+void VxDrawPolyAffine(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                      const float *depth, const uint32_t *texture, int32_t width, int32_t height)
+{
+    DrawAffine<Op::Replace>(page, count, xy, tex, depth, texture, width, height);
+}
+
+void VxDrawPolyHalf(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                    const float *depth, const uint32_t *texture, int32_t width, int32_t height)
+{
+    DrawAffine<Op::Half>(page, count, xy, tex, depth, texture, width, height);
+}
+
+void VxDrawPolyAdd(uint32_t *page, int32_t count, const float *xy, const float *tex,
+                   const float *depth, const uint32_t *texture, int32_t width, int32_t height)
+{
+    DrawAffine<Op::Add>(page, count, xy, tex, depth, texture, width, height);
+}
+
+void VxDrawPolyTint(uint32_t *page, int32_t count, const float *xy, const float *depth)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !depth) return;
+    DepthOnlySpan<true> span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    WalkPolygon<1>(count, xy, depth, span);
+}
+
+void VxDrawPolyCopy(uint32_t *target, int32_t count, const float *xy, const float *tex,
+                    const uint32_t *texture, int32_t width, int32_t height)
+{
+    if (!CountOk(count) || !target || !texture || !tex) return;
+    CopySpan span;
+    span.target = target;
+    span.tex = texture;
+    if (!span.ta.Set(width, height)) return;
+    WalkPolygon<2>(count, xy, tex, span);
+}
+
+void VxDrawPolyDepth(int16_t *depthMap, int32_t count, const float *xy, const float *depth)
+{
+    if (!CountOk(count) || !depthMap || !depth) return;
+    DepthOnlySpan<false> span;
+    span.page = nullptr;
+    span.zb = depthMap;
+    WalkPolygon<1>(count, xy, depth, span);
+}
+
+void VxDrawPolyMirrorMask(int16_t *mask, int32_t count, const float *xy, const float *depth)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !mask || !st.zbuffer || !depth) return;
+    MirrorMaskSpan span;
+    span.zb = st.zbuffer;
+    span.mask = mask;
+    WalkPolygon<1>(count, xy, depth, span);
+}
+
+void VxDrawPoly2Add8(uint32_t *page, int32_t count, const float *xy, const float *tex1,
+                     const float *tex2, const float *depth, const uint32_t *texture1,
+                     int32_t width1, int32_t height1, const uint8_t *texture2, int32_t width2,
+                     int32_t height2)
+{
+    DrawTwo<Op2::Add8>(page, count, xy, tex1, tex2, depth, texture1, width1, height1, texture2,
+                       width2, height2);
+}
+
+void VxDrawPoly2Sub8(uint32_t *page, int32_t count, const float *xy, const float *tex1,
+                     const float *tex2, const float *depth, const uint32_t *texture1,
+                     int32_t width1, int32_t height1, const uint8_t *texture2, int32_t width2,
+                     int32_t height2)
+{
+    DrawTwo<Op2::Sub8>(page, count, xy, tex1, tex2, depth, texture1, width1, height1, texture2,
+                       width2, height2);
+}
+
+void VxDrawPoly2Add(uint32_t *page, int32_t count, const float *xy, const float *tex1,
+                    const float *tex2, const float *depth, const uint32_t *texture1,
+                    int32_t width1, int32_t height1, const uint32_t *texture2, int32_t width2,
+                    int32_t height2)
+{
+    DrawTwo<Op2::Add>(page, count, xy, tex1, tex2, depth, texture1, width1, height1, texture2,
+                      width2, height2);
+}
+
+void VxDrawPoly2Sub(uint32_t *page, int32_t count, const float *xy, const float *tex1,
+                    const float *tex2, const float *depth, const uint32_t *texture1,
+                    int32_t width1, int32_t height1, const uint32_t *texture2, int32_t width2,
+                    int32_t height2)
+{
+    DrawTwo<Op2::Sub>(page, count, xy, tex1, tex2, depth, texture1, width1, height1, texture2,
+                      width2, height2);
+}
+
+void VxDrawPolyZShadow(uint32_t *page, int32_t count, const float *xy, const float *tex1,
+                       const float *tex2, const float *depth, const float *lightDepth,
+                       const uint32_t *texture1, int32_t width1, int32_t height1,
+                       const int16_t *depthMap, const uint8_t *mask)
+{
+    VxEngineState &st = VxState();
+    if (!CountOk(count) || !page || !st.zbuffer || !texture1 || !depthMap || !mask || !tex1 ||
+        !tex2 || !depth || !lightDepth)
+        return;
+    TwoSpan<Op2::ZShadow> span;
+    span.page = page;
+    span.zb = st.zbuffer;
+    span.tex1 = texture1;
+    span.tex2 = nullptr;
+    span.depthMap = depthMap;
+    span.mask = mask;
+    if (!span.ta.Set(width1, height1) || !span.tb.Set(256, 256)) return;
+    float q[VX_MAX_POLY_VERTICES * 6];
+    Pack(count, 6, q, depth, tex1, tex2, lightDepth);
+    WalkPolygon<6>(count, xy, q, span);
+}
