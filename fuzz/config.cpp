@@ -3,6 +3,7 @@
 
 #include "mag/config.h"
 
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "store/stackheap.h"
 
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    HeadlessReset();  // the recorded message boxes would pile up otherwise
     FILE *f = fopen("zarn.cfg", "wb");
     if (!f) abort();
     if (size) fwrite(data, 1, size, f);
@@ -51,9 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             if (CountArticles(e->key2) > 0) FindArticleEntry(0, e->key2);
         }
     }
-    // One question past the end of each view.
-    FindTopicEntry(topics);
-    if (table->count) FindArticleEntry(table->count, ConfigGetEntry(0)->key1);
+    // One question past the end of each view (for some inputs only: each
+    // one shows a box, which the headless backend also prints).
+    if (size && (data[0] & 1)) {
+        FindTopicEntry(topics);
+        if (table->count) FindArticleEntry(table->count, ConfigGetEntry(0)->key1);
+    }
     if (strlen(ConfigMusicName()) >= CONFIG_MUSIC_BYTES) abort();
     ConfigEffectName("article");
     ConfigEffectName("page");
