@@ -29,7 +29,7 @@ struct MidasState {
     int32_t musicStarted = 0;
     MpModule *module = nullptr;
     int32_t playHandle = 0;
-    int32_t pollSleep = 10;
+    std::atomic<int32_t> pollSleep{10}; // read by the player thread
     std::atomic<int32_t> masterVolume{64};
     // Written by the user-interface thread only.
     std::atomic<int32_t> playerInitialised{0};
@@ -177,7 +177,8 @@ void StopPlayThread()
     if (!midas.thread)
         return;
     midas.stopRequest = 1;
-    DWORD wait = static_cast<DWORD>(midas.pollSleep / 2 > 0 ? midas.pollSleep / 2 : 1);
+    int32_t half = midas.pollSleep / 2;
+    DWORD wait = static_cast<DWORD>(half > 0 ? half : 1);
     while (midas.stopRequest.load())
         Sleep(wait);
     PlatformJoinThread(midas.thread);

@@ -428,3 +428,56 @@ TEST(MidasVolume, StartsAtFullAndClamps)
     EXPECT_EQ(MasterVolume(), 48);
     EXPECT_EQ(MpMasterVolume(), 48);
 }
+
+// [concurrency] -----------------------------------------------------------
+
+TEST_F(MidasTest, UserInterfaceCallsWhileThePlayerThreadMixes)
+{
+    ScratchDirectory scratch;
+    WriteFile("tune.xm", MakeXm(8, 250));
+    ASSERT_EQ(InitSound(0), 1);
+    SoundEffect effect = LoadedSquare("page.wav", 44100);
+    int32_t before = PlayerTicks();
+    DWORD start = GetTickCount();
+    for (int round = 0; GetTickCount() - start < 400; round++) {
+        ASSERT_EQ(StartMusic(round % 3 ? "tune.xm" : nullptr), 1);
+        for (int i = 0; i < 20; i++) {
+            PlayEffect(&effect);
+            SetMasterVolume(64 - (i + round) % 65);
+        }
+        StopMusic();
+    }
+    SetMasterVolume(64);
+    EXPECT_GT(PlayerTicks(), before);
+    CloseSound();
+    FreeEffect(&effect);
+}
+
+// [real output] -----------------------------------------------------------
+
+TEST(MidasSdlOutput, MusicIsWrittenByTheDiskAudioDriver)
+{
+    // SDL's disk driver is a real output that needs no sound card.
+    ScratchDirectory scratch;
+    std::string raw = (scratch.path / "out.raw").string();
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    PlatformSelect("sdl");
+    StackheapInit(0);
+    appSettings.musicOn = appSettings.effectsOn = 1;
+    WriteFile("tune.xm", MakeXm(4));
+    ASSERT_EQ(InitSound(0), 1);
+    ASSERT_EQ(MpSelectedDevice(), MP_DEVICE_AUDIO);
+    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    Sleep(500);
+    StopMusic();
+    CloseSound();
+    FILE *file = std::fopen(raw.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<int16_t> written(44100 * 2);
+    size_t count = std::fread(written.data(), sizeof(int16_t), written.size(), file);
+    std::fclose(file);
+    written.resize(count);
+    EXPECT_GT(count, size_t(44100 / 5 * 2));
+    EXPECT_GT(Peak(written), 1000);
+}
