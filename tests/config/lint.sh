@@ -18,6 +18,12 @@ wav() {
   printf "\\$(printf %03o "$bits")\\000data\\004\\000\\000\\000\\200\\200\\200\\200" >>"$file"
 }
 
+# A real-world shape: an 18-byte "fmt " chunk and a "LIST" chunk before "data".
+wav_with_list() {
+  printf 'RIFF\066\000\000\000WAVEfmt \022\000\000\000\001\000\001\000\021\053\000\000' >"$1"
+  printf '\021\053\000\000\001\000\010\000\000\000LIST\004\000\000\000INFOdata\003\000\000\000\200\201\202\000' >>"$1"
+}
+
 make_issue() {
   local dir=$1
   mkdir -p "$dir"
@@ -29,7 +35,7 @@ make_issue() {
   "$convert" -size 640x40 xc:teal "$dir/_topbar.jpg"
   "$convert" -size 100x16 xc:white -type truecolor "BMP3:$dir/_clkfont.bmp"
   "$convert" -size 20x20 xc:red -type truecolor "BMP3:$dir/pic.bmp"
-  wav 1 8 "$dir/art.wav"; wav 1 8 "$dir/page.wav"; wav 0 8 "$dir/back.wav"
+  wav 1 8 "$dir/art.wav"; wav_with_list "$dir/page.wav"; wav 0 8 "$dir/back.wav"
   printf 'Extended Module: lint test' >"$dir/tune.xm"
   printf '<font verdana>Hello <b>bold</b> words.<image pic.bmp> More text.<newpage>Second page.' >"$dir/one.txt"
   printf '<font verdana>Another article.' >"$dir/two.txt"
@@ -47,6 +53,7 @@ make_issue "$bad"
 rm "$bad/_help2.jpg"
 wav 2 8 "$bad/page.wav"
 wav 1 16 "$bad/back.wav"
+head -c 44 "$bad/art.wav" >"$bad/cut.wav" && mv "$bad/cut.wav" "$bad/art.wav"  # data chunk with no bytes
 rm "$bad/tune.xm"
 printf '<font verdana>Text <image missing.jpg> and <font nosuchface>more.<newpage>Fine.' >"$bad/one.txt"
 printf '<font verdana>Unclosed <b' >"$bad/three.txt"
@@ -68,6 +75,7 @@ expect() { grep -qF -- "$1" <<<"$out" || fail "missing line: $1"; }
 expect "_help2.jpg: picture does not load"
 expect "page.wav: 2 channels (effects must be mono)"
 expect "back.wav: 16 bits per sample (effects must be 8-bit)"
+expect "art.wav: no sample data"
 expect "tune.xm: music module is not a loose file in the issue directory"
 expect "zarn.cfg: line 2: topic 'empty' has no articles"
 expect "zarn.cfg: line 7: second word over 63 characters, cut"
