@@ -387,8 +387,9 @@ void Put32(std::string &s, uint32_t v) {
 }
 
 // The smallest TrueType font FreeType accepts: two glyphs (an empty one and a
-// square), and a character map for Macintosh Roman (1, 0) only.
-std::string MacRomanOnlyFont() {
+// square for 'A'), and one format-0 character map with the given platform
+// and encoding.
+std::string TinyFont(unsigned platform, unsigned encoding) {
     std::string head, hhea, maxp, hmtx, loca, glyf, cmap;
     Put32(head, 0x00010000);  // version
     Put32(head, 0x00010000);  // font revision
@@ -429,7 +430,7 @@ std::string MacRomanOnlyFont() {
     Put16(loca, 0); Put16(loca, 0); Put16(loca, (unsigned)glyf.size() / 2);
 
     Put16(cmap, 0); Put16(cmap, 1);                  // version, one subtable
-    Put16(cmap, 1); Put16(cmap, 0); Put32(cmap, 12); // Macintosh Roman at offset 12
+    Put16(cmap, platform); Put16(cmap, encoding); Put32(cmap, 12);  // the map at offset 12
     Put16(cmap, 0); Put16(cmap, 262); Put16(cmap, 0);  // format 0
     for (int c = 0; c < 256; c++) cmap += (char)(c == 'A' ? 1 : 0);
 
@@ -454,7 +455,7 @@ std::string MacRomanOnlyFont() {
 }
 
 TEST_F(TtfTest, AFontWithoutAUnicodeMapReportsIt) {
-    std::string bytes = MacRomanOnlyFont();
+    std::string bytes = TinyFont(1, 0);  // Macintosh Roman only
     FILE *f = fopen("roman.TTF", "wb");
     ASSERT_NE(f, nullptr);
     fwrite(bytes.data(), 1, bytes.size(), f);
@@ -469,6 +470,33 @@ TEST_F(TtfTest, AFontWithoutAUnicodeMapReportsIt) {
     uint32_t index = 99;
     EXPECT_EQ(TtfCharIndices("A", &index, &roman), 1);
     EXPECT_EQ(index, 0u);
+}
+
+TEST_F(TtfTest, AnotherUnicodeMapIsFoundThroughFreeType) {
+    // Unicode 2.0 BMP (0, 3) is neither (3, 1) nor (0, 0), but it is Unicode.
+    std::string bytes = TinyFont(0, 3);
+    FILE *f = fopen("bmp.TTF", "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    TtfFont tiny{};
+    ASSERT_EQ(TtfLoadFont("bmp.TTF", &tiny), 1);
+    uint32_t index = 0;
+    EXPECT_EQ(TtfCharIndices("A", &index, &tiny), 1);
+    EXPECT_EQ(index, 1u);
+    EXPECT_STREQ(TtfLastError(), "");
+    // The square: half an em at 48 points is 32 pixels a side, fully covered inside.
+    int entry = TtfCacheGlyph('A', 48, &tiny, TtfFontSlot("bmp.TTF"));
+    ASSERT_GE(entry, 0);
+    const GlyphCacheEntry *e = TtfCacheEntry(entry);
+    EXPECT_EQ(e->width, 33);
+    EXPECT_EQ(e->height, 33);
+    EXPECT_EQ(e->left, 0);
+    EXPECT_EQ(e->top, -32);
+    EXPECT_EQ(e->pixels[1 * e->width + 0], 0xFFFFFFFFu);
+    EXPECT_EQ(e->pixels[32 * e->width + 31], 0xFFFFFFFFu);
+    EXPECT_EQ(e->pixels[0], 0u);                  // the empty row on top
+    EXPECT_EQ(e->pixels[5 * e->width + 32], 0u);  // and the empty column on the right
 }
 
 TEST_F(TtfTest, CharIndicesStopAt1024) {
