@@ -66,8 +66,11 @@ static HWND WindowOf(Uint32 windowId)
 
 // [SECTION] Start and events ----------------------------------------------
 
+void SdlPreferTrueColorVisual();
+
 static void Start()
 {
+    SdlPreferTrueColorVisual();
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");

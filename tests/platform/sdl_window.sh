@@ -1,0 +1,138 @@
+#!/bin/bash
+# The SDL backend on a real X server: for each screen depth and display mode
+# a fresh Xvfb is started, the program half (SdlWindow test in test_platform)
+# opens the display and presents four coloured quadrants, the screenshot is
+# checked pixel by pixel, keys are sent with xdotool and must reach the window
+# procedure. A 16-bit screen must show the 5-6-5 rounding of the dark grey.
+# The screenshot is of the window itself (xwd -id): on a 16-bit Xvfb the root
+# capture comes back as a 24-bit image holding raw 16-bit values.
+set -u
+BIN=${ZARN_BINARY_DIR:-build}/tests/test_platform
+CONVERT=/usr/bin/convert
+WORK=$(mktemp -d /tmp/zarn-sdlwin-XXXXXX)
+XPID=
+APID=
+cleanup() {
+    [ -n "$APID" ] && kill "$APID" 2>/dev/null
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "sdl_window: $*" >&2; exit 1; }
+
+for tool in Xvfb xwd xdotool xdpyinfo; do
+    command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps installs it)"
+done
+[ -x "$CONVERT" ] || fail "$CONVERT is missing"
+[ -x "$BIN" ] || fail "$BIN not built"
+
+start_x() { # SCREEN: WxHxD
+    for n in $(seq 91 140); do
+        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+        Xvfb :$n -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
+        XPID=$!
+        for _ in $(seq 1 50); do
+            if xdpyinfo -display :$n >/dev/null 2>&1; then
+                export DISPLAY=:$n
+                return 0
+            fi
+            kill -0 $XPID 2>/dev/null || break
+            sleep 0.1
+        done
+        kill $XPID 2>/dev/null; wait $XPID 2>/dev/null; XPID=
+    done
+    fail "no X server could be started"
+}
+
+stop_x() {
+    kill "$XPID" 2>/dev/null; wait "$XPID" 2>/dev/null; XPID=
+}
+
+# pixel FILE X Y -> "R G B" in decimal
+pixel() {
+    local hex
+    hex=$("$CONVERT" "xwd:$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -1)
+    [ -n "$hex" ] || { echo "? ? ?"; return; }
+    echo "$((16#${hex:1:2})) $((16#${hex:3:2})) $((16#${hex:5:2}))"
+}
+
+# near "R G B" R G B TOLERANCE
+near() {
+    local a=($1)
+    for i in 0 1 2; do
+        local want=${@:$((i + 2)):1}
+        [ "${a[$i]}" = "?" ] && return 1
+        local d=$((a[i] - want)); d=${d#-}
+        [ $d -le $5 ] || return 1
+    done
+    return 0
+}
+
+# run SCREEN MODE BPP WX WY OX OY SCALE_NUM SCALE_DEN GREY_R GREY_G GREY_B TOLERANCE
+# WX, WY: where the window must sit on the screen; OX, OY: where page (0,0)
+# lands in the window; page point p lands at O + p * NUM / DEN.
+run() {
+    local screen=$1 mode=$2 bpp=$3 wx=$4 wy=$5
+    shift 2
+    local ox=$4 oy=$5 num=$6 den=$7
+    local label="$screen $mode $bpp"
+    start_x "$screen"
+    ZARN_SDL_WINDOW_TEST=1 ZARN_SDL_MODE=$mode ZARN_SDL_BPP=$bpp ZARN_SDL_KEYS=$WORK/keys SDL_AUDIODRIVER=dummy \
+        "$BIN" --gtest_filter=SdlWindow.PresentsAKnownFrameAndPassesKeys >"$WORK/out" 2>&1 &
+    APID=$!
+    local id
+    id=$(timeout 10 xdotool search --sync --name '^Zarn$' 2>/dev/null | head -1)
+    [ -n "$id" ] || { cat "$WORK/out"; fail "$label: no window named Zarn"; }
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    local geometry
+    geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
+    [ "$geometry" = "$wx $wy" ] || fail "$label: window at $geometry, wanted $wx $wy"
+    at() { echo $(( $1 + $3 * num / den )) $(( $2 + $4 * num / den )); }
+    local ok=0 shot=$WORK/shot.xwd
+    for _ in $(seq 1 50); do
+        xwd -silent -id "$id" >"$shot" 2>/dev/null
+        if near "$(pixel "$shot" $(at $ox $oy 100 100))" 255 0 0 6; then ok=1; break; fi
+        sleep 0.1
+    done
+    [ $ok = 1 ] || fail "$label: the red quadrant never appeared (got $(pixel "$shot" $(at $ox $oy 100 100)))"
+    near "$(pixel "$shot" $(at $ox $oy 540 100))" 0 255 0 6 || fail "$label: green quadrant: $(pixel "$shot" $(at $ox $oy 540 100))"
+    near "$(pixel "$shot" $(at $ox $oy 100 380))" 0 0 255 6 || fail "$label: blue quadrant: $(pixel "$shot" $(at $ox $oy 100 380))"
+    local grey
+    grey=$(pixel "$shot" $(at $ox $oy 540 380))
+    near "$grey" $8 $9 ${10} ${11} || fail "$label: grey quadrant is $grey, wanted $8 $9 ${10}"
+    # The frame's own corners, and (when there is room) black beside it.
+    near "$(pixel "$shot" $(at $ox $oy 0 0))" 255 0 0 4 || fail "$label: top-left corner"
+    near "$(pixel "$shot" $(at $ox $oy 639 479))" $8 $9 ${10} ${11} || fail "$label: bottom-right corner"
+    if [ "$ox" -gt 0 ]; then
+        near "$(pixel "$shot" $((ox - 1)) $((oy + 10)))" 0 0 0 0 || fail "$label: left of the frame is not black"
+    fi
+    xdotool key Down 2>/dev/null
+    sleep 0.2
+    xdotool key F12 2>/dev/null
+    sleep 0.2
+    xdotool key Escape 2>/dev/null
+    local status=0
+    for _ in $(seq 1 100); do
+        kill -0 $APID 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: program did not end on Esc"; }
+    wait $APID || status=$?
+    APID=
+    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    [ "$(tr '\n' ' ' <"$WORK/keys")" = "40 123 27 " ] || fail "$label: keys seen: $(tr '\n' ' ' <"$WORK/keys")"
+    stop_x
+    echo "sdl_window: $label ok"
+}
+
+# Window on a 24-bit screen: client area centred, exact colours.
+run 1024x768x24 window 32 192 144 0 0 1 1 12 12 12 0
+# Window on a 16-bit screen: the desktop's 5-6-5 layout (green's low bit
+# cleared), 12 12 12 -> 8 8 8.
+run 1024x768x16 window 32 192 144 0 0 1 1 8 8 8 1
+# Full screen on a wider screen: scaled by 1.6 to 1024x768, black bars of 128.
+run 1280x768x24 full 32 0 0 128 0 8 5 12 12 12 0
+# Full screen asked for 16 bits: the frame goes through 5-6-5.
+run 1024x768x24 full 16 0 0 0 0 8 5 8 8 8 2
+exit 0
