@@ -34,8 +34,12 @@ alignas(16) const uint8_t kStartText[48] = "123456789012345678";
 
 // Table entries are 32-bit offsets into the data (source when coding, output
 // when decoding), so the table fits the reference's 16400-byte work area;
-// kStartEntry stands for the start text.
+// kStartEntry stands for the start text. The decoder's marker lies 2^31 away
+// from every output position (outputs stay below 2 GB), so one unsigned test
+// of the copy distance both rules it out and finds the far copies.
 constexpr uint32_t kStartEntry = 0xFFFFFFFFu;
+constexpr uint32_t kDecodeStartEntry = 0x80000000u;
+constexpr uint32_t kDecodeCapacityLimit = 0x7FFFFFFFu;
 
 const Lzrw3Identity kIdentity = {"LZRW3", "1.0", "31-Dec-1990", 16400};
 
@@ -49,10 +53,10 @@ inline uint32_t Hash3(const uint8_t *p)
     return ((40543u * ((uint32_t(p[0]) << 8) ^ (uint32_t(p[1]) << 4) ^ uint32_t(p[2]))) >> 4) & 0xFFFu;
 }
 
-void ResetTable(uint32_t *table)
+void ResetTable(uint32_t *table, uint32_t marker)
 {
     for (int i = 0; i < kTableLength; i++)
-        table[i] = kStartEntry;
+        table[i] = marker;
 }
 
 uint32_t *WorkTable(void *workArea)
@@ -117,7 +121,7 @@ inline bool DecodeItemChecked(Decoder &d)
         if (size_t(d.outEnd - d.out) < length)
             return false;
         uint32_t entry = d.table[index];
-        const uint8_t *from = entry == kStartEntry ? kStartText : d.outBegin + entry;
+        const uint8_t *from = entry == kDecodeStartEntry ? kStartText : d.outBegin + entry;
         uint8_t *start = d.out;
         // One byte at a time: an overlapping copy repeats the bytes just written.
         for (uint32_t i = 0; i < length; i++)
@@ -164,16 +168,42 @@ bool DecodeChecked(Decoder &d)
 // Output room a fast group needs: 16 items of up to 18 bytes, and the last wide
 // copy may store 32 bytes from its start.
 constexpr ptrdiff_t kFastOutputRoom = kMaxGroup + 32;
-// Input a fast group needs after its control word.
-constexpr ptrdiff_t kFastInputRoom = kMaxPackedGroup;
+// Input a fast group needs after its control word: its items, and the last
+// literal run's 16-byte move.
+constexpr ptrdiff_t kFastInputRoom = kMaxPackedGroup + 16;
 
 inline void Copy16(uint8_t *to, const uint8_t *from)
 {
     std::memcpy(to, from, 16);
 }
 
+// Enters every position from first to last (inclusive) under the hash of its
+// three bytes, in order, reusing two of the three bytes from one to the next.
+inline void EnterAt(uint32_t *table, const uint8_t *outBegin, const uint8_t *p)
+{
+    table[Hash3(p)] = uint32_t(p - outBegin);
+}
+
+// Enters count positions from first on, in order.
+inline void EnterRun(uint32_t *table, const uint8_t *outBegin, const uint8_t *first, uint32_t count)
+{
+    for (; count >= 2; count -= 2, first += 2) {
+        EnterAt(table, outBegin, first);
+        EnterAt(table, outBegin, first + 1);
+    }
+    if (count)
+        EnterAt(table, outBegin, first);
+}
+
+inline void Copy8(uint8_t *to, const uint8_t *from)
+{
+    std::memcpy(to, from, 8);
+}
+
 // One group of 16 items with no per-item checks; the caller guarantees the
-// input and output room above, which no group can exceed.
+// input and output room above, which no group can exceed. Runs of literals
+// are moved 16 bytes at a time and entered into the table together, in the
+// same order the one-item loop enters them.
 inline void DecodeGroupFast(Decoder &d, uint32_t control)
 {
     const uint8_t *in = d.in;
@@ -181,7 +211,8 @@ inline void DecodeGroupFast(Decoder &d, uint32_t control)
     uint8_t *const outBegin = d.outBegin;
     uint32_t *const table = d.table;
     uint32_t literals = d.literals;
-    for (int item = 0; item < 16; item++, control >>= 1) {
+    control |= 0x10000u; // the sentinel stops the run count at the group's end
+    while (control != 1) {
         if (control & 1) {
             uint32_t first = in[0];
             uint32_t index = ((first & 0xF0u) << 4) | in[1];
@@ -189,16 +220,22 @@ inline void DecodeGroupFast(Decoder &d, uint32_t control)
             in += 2;
             uint32_t entry = table[index];
             uint8_t *start = out;
-            if (entry == kStartEntry) {
+            uint32_t at = uint32_t(start - outBegin);
+            // Distances of 16 or more (never the start text's) take the wide copy.
+            uint32_t distance = at - entry;
+            if (distance - 16 < kDecodeStartEntry - 16) {
+                const uint8_t *from = start - distance;
+                Copy16(start, from);
+                Copy16(start + 16, from + 16);
+            } else if (entry == kDecodeStartEntry) {
                 Copy16(start, kStartText);
                 Copy16(start + 16, kStartText + 16);
             } else {
                 const uint8_t *from = outBegin + entry;
-                size_t distance = size_t(start - from);
-                if (distance >= 16) {
-                    // The two 16-byte moves read only bytes already written.
-                    Copy16(start, from);
-                    Copy16(start + 16, from + 16);
+                if (distance >= 8) {
+                    Copy8(start, from);
+                    Copy8(start + 8, from + 8);
+                    Copy8(start + 16, from + 16);
                 } else {
                     for (uint32_t i = 0; i < length; i++)
                         start[i] = from[i];
@@ -206,19 +243,25 @@ inline void DecodeGroupFast(Decoder &d, uint32_t control)
             }
             out += length;
             if (literals > 0) {
-                uint8_t *r = start - literals;
-                table[Hash3(r)] = uint32_t(r - outBegin);
+                EnterAt(table, outBegin, start - literals);
                 if (literals == 2)
-                    table[Hash3(r + 1)] = uint32_t(r + 1 - outBegin);
+                    EnterAt(table, outBegin, start - 1);
                 literals = 0;
             }
-            table[index] = uint32_t(start - outBegin);
+            table[index] = at;
+            control >>= 1;
         } else {
-            *out++ = *in++;
-            if (++literals == 3) {
-                table[Hash3(out - 3)] = uint32_t(out - 3 - outBegin);
-                literals = 2;
-            }
+            uint32_t run = uint32_t(__builtin_ctz(control));
+            uint8_t *start = out;
+            Copy16(out, in);
+            in += run;
+            out += run;
+            control >>= run;
+            // Each literal is entered once two bytes follow it.
+            uint32_t total = literals + run;
+            if (total >= 3)
+                EnterRun(table, outBegin, start - literals, total - 2);
+            literals = total >= 2 ? 2 : total;
         }
     }
     d.in = in;
@@ -259,7 +302,9 @@ int64_t DecodeBlock(uint32_t *table, const uint8_t *source, uint32_t sourceLengt
             std::memcpy(destination, source + kFlagBytes, length);
         return length;
     }
-    ResetTable(table);
+    ResetTable(table, kDecodeStartEntry);
+    if (capacity > kDecodeCapacityLimit)
+        capacity = kDecodeCapacityLimit;
     Decoder d;
     d.in = source + kFlagBytes;
     d.inEnd = source + sourceLength;
@@ -293,7 +338,7 @@ uint32_t CompressBlock(uint32_t *table, const uint8_t *source, uint32_t length, 
     out += 2;
     uint32_t control = topWord;
 
-    ResetTable(table);
+    ResetTable(table, kStartEntry);
     // Table entries waiting for the two bytes that follow their literal.
     int32_t pending1 = -1, pending2 = -1;
     uint32_t at = 0;
