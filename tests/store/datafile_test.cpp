@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -31,8 +32,9 @@ struct Member {
 
 void Put32(Bytes &out, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; i++)
-        out[at + size_t(i)] = uint8_t(v >> (8 * i));
+    ASSERT_LE(at + 4, out.size());
+    const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::copy(bytes, bytes + 4, out.begin() + long(at));
 }
 
 // Header, member data, then the directory at the end of the file.

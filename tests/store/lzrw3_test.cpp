@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -153,8 +154,9 @@ TEST(Lzrw3, KnownBlocksDerivedByHand)
     for (size_t n : {0, 1, 3, 5, 6, 17, 18}) {
         Bytes data = Text(n);
         Bytes block = Compress(data);
-        Bytes copy = {1, 0, 0, 0};
-        copy.insert(copy.end(), data.begin(), data.end());
+        Bytes copy(4 + n, 0);
+        copy[0] = 1;
+        std::copy(data.begin(), data.end(), copy.begin() + 4);
         EXPECT_EQ(block, copy) << n;
     }
 
@@ -282,8 +284,8 @@ TEST(Lzrw3, OverflowingBlocksAreRejected)
     for (uint32_t capacity : {0u, 1u, 17u, 18u, 100u, 319u, 320u, 5000u, uint32_t(full - 1)})
         EXPECT_EQ(Decode(bomb, capacity, &out), -1) << capacity;
     // Literals past the capacity fail the same way.
-    Bytes literals = {0, 0, 0, 0, 0, 0};
-    literals.insert(literals.end(), 16, 'z');
+    Bytes literals(6 + 16, 'z');
+    std::fill(literals.begin(), literals.begin() + 6, 0);
     EXPECT_EQ(Decode(literals, 15, &out), -1);
     EXPECT_EQ(Decode(literals, 16, &out), 16);
 }
