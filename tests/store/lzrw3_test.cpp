@@ -160,6 +160,32 @@ TEST(Lzrw3, KnownBlocksDerivedByHand)
         EXPECT_EQ(block, copy) << n;
     }
 
+    // 40 × 'a' and then k distinct bytes: 6 + k items in ceil((6 + k) / 16)
+    // groups, 12 + k bytes of flags and items. k = 217 needs 14 control words:
+    // 257 bytes, as long as the input, still a compressed block. k = 218 fills
+    // exactly 14 groups, so the check after them counts a 15th, reserved word:
+    // 260 > 258 makes a copy block, though dropping that word would fit.
+    for (int k : {217, 218}) {
+        Bytes data(40, 'a');
+        for (int i = 0; i < k; i++)
+            data.push_back(uint8_t(i * 7 + 1));
+        Bytes packed = Compress(data);
+        if (k == 217) {
+            ASSERT_EQ(packed.size(), 257u);
+            EXPECT_EQ(packed[0], 0);
+            // Group 1 is LLL C C L and ten literals (2 + 18 bytes), groups 2-13
+            // sixteen literals each (2 + 16), group 14 fifteen literals: its
+            // control word at 240 is 0x8000, the unused top bit set.
+            EXPECT_EQ(packed[240], 0x00);
+            EXPECT_EQ(packed[241], 0x80);
+            EXPECT_EQ(packed[4] | packed[5] << 8, 0x0018);
+            ExpectRoundTrip(data);
+        } else {
+            ASSERT_EQ(packed.size(), 262u);
+            EXPECT_EQ(packed[0], 1);
+        }
+    }
+
     Bytes noise = Random(1000, 11);
     Bytes block = Compress(noise);
     ASSERT_EQ(block.size(), 1004u);
