@@ -171,6 +171,8 @@ TEST_F(DataFileTest, NamesIgnoreCaseAndModesOtherThanRbAreRefused)
     // The refused write mode must not have created a loose file either.
     EXPECT_FALSE(fs::exists("zarn.cfg"));
     EXPECT_EQ(DataFileOpen("missing", "rb"), nullptr);
+    // A name too long for any path is simply found nowhere.
+    EXPECT_EQ(DataFileOpen(std::string(300, 'z').c_str(), "rb"), nullptr);
     // Only A-Z fold: 'a' + 0x80 style bytes do not match.
     EXPECT_EQ(DataFileOpen("zarn.cfG\xC9", "rb"), nullptr);
 }
