@@ -177,14 +177,13 @@ inline void Copy16(uint8_t *to, const uint8_t *from)
     std::memcpy(to, from, 16);
 }
 
-// Enters every position from first to last (inclusive) under the hash of its
-// three bytes, in order, reusing two of the three bytes from one to the next.
+// Enters output position p under the hash of its three bytes.
 inline void EnterAt(uint32_t *table, const uint8_t *outBegin, const uint8_t *p)
 {
     table[Hash3(p)] = uint32_t(p - outBegin);
 }
 
-// Enters count positions from first on, in order.
+// Enters count positions from first on, in order (later ones win a shared entry).
 inline void EnterRun(uint32_t *table, const uint8_t *outBegin, const uint8_t *first, uint32_t count)
 {
     for (; count >= 2; count -= 2, first += 2) {
