@@ -33,6 +33,11 @@ const Lzrw3Identity *Lzrw3Codec(int action, void *workArea, const uint8_t *sourc
 // length, or -1 for a corrupt block or one that does not fit in capacity bytes.
 int64_t Lzrw3DecodePlain(const uint8_t *source, uint32_t sourceLength, uint8_t *destination, uint32_t capacity);
 
+// The compressor's match length, 0 to 18, of a against b (18 readable bytes
+// each), by the word-wise comparison or, with plain set, byte by byte; the two
+// must agree. Cannot fail.
+uint32_t Lzrw3MatchLength(const uint8_t *a, const uint8_t *b, int plain);
+
 // A new Stackheap block of expectedLength + 128 bytes holding the unpacked data;
 // null when allocation fails, the block is corrupt, or it does not unpack to
 // exactly expectedLength bytes.

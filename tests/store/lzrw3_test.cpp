@@ -343,6 +343,22 @@ TEST(Lzrw3, FastAndPlainDecodersAgreeOnArbitraryBlocks)
     }
 }
 
+TEST(Lzrw3, WordAndByteMatchLengthsAgree)
+{
+    std::mt19937 rng(17);
+    for (uint32_t common = 0; common <= 18; common++) {
+        for (int trial = 0; trial < 200; trial++) {
+            Bytes a = Random(18, rng()), b = a;
+            if (common < 18)
+                b[common] = uint8_t(b[common] ^ (1 + rng() % 255));
+            for (uint32_t i = common + 1; i < 18; i++)
+                b[i] = uint8_t(rng() % 2 ? a[i] : rng());
+            EXPECT_EQ(Lzrw3MatchLength(a.data(), b.data(), 1), common);
+            EXPECT_EQ(Lzrw3MatchLength(a.data(), b.data(), 0), common);
+        }
+    }
+}
+
 TEST(Lzrw3, CallerWorkAreaGivesTheSameResult)
 {
     Bytes data = Text(10000);
