@@ -441,6 +441,21 @@ bool Gather(ClipVertex *cv, int32_t count, const float *corners, const float *t1
 
 } // namespace
 
+int VxClipNearPlane(const float *corners, int32_t count, float *out)
+{
+    if (count < 3 || count > VX_MAX_POLY_VERTICES) return 0;
+    ClipVertex in[VX_MAX_POLY_VERTICES], cv[kMaxClip];
+    for (int i = 0; i < count; i++) {
+        for (int k = 0; k < 3; k++) in[i].p[k] = corners[3 * i + k];
+        for (int k = 0; k < 5; k++) in[i].t[k] = 0;
+    }
+    int m = ClipNear(in, count, cv);
+    if (m > VX_MAX_POLY_VERTICES + 1) return 0;
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < 3; k++) out[3 * i + k] = cv[i].p[k];
+    return m;
+}
+
 // [SECTION] Submission
 
 void VxSubmitPolygon(uint32_t *page, const float *texCoords, int32_t count, const float *corners,

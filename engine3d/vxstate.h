@@ -44,6 +44,10 @@ void VxTriException(const char *message);
 // the main z-buffer takes the polygon's depth (a mirror's visible region).
 void VxDrawPolyMirrorMask(int16_t *mask, int32_t count, const float *xy, const float *depth);
 
+// Clips a camera-space polygon against z = 5 into out (count + 1 corners of 3
+// floats at most); returns the corners left, 0 when all lie behind.
+int VxClipNearPlane(const float *corners, int32_t count, float *out);
+
 // Clip-project-rasterize paths for the light pass and z-shadow receivers.
 void VxSubmitDepthPolygon(int16_t *depthMap, int32_t count, const float *corners);
 void VxSubmitZShadowPolygon(uint32_t *page, const float *corners, const float *tex1,

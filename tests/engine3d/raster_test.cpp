@@ -1,0 +1,279 @@
+// The rasterizer family: edge walking, spans, texture words, depth test and
+// the per-pixel operations of each member.
+#include "vxtest.h"
+
+#include <cstdlib>
+
+using namespace vxtest;
+
+namespace {
+
+class Raster : public Engine {
+  protected:
+    std::vector<uint32_t> page;
+    void Prepare() override {}
+    void Clear(uint32_t colour = 0)
+    {
+        page.assign((size_t)width * height, colour);
+        VxClearZBuffer();
+    }
+    // Pixel at centre-relative (x, y).
+    uint32_t &At(int x, int y) { return page[(size_t)(y + height / 2) * width + x + width / 2]; }
+    int16_t Z(int x, int y) { return VxGetZBuffer()[(y + height / 2) * width + x + width / 2]; }
+    int Drawn(uint32_t background)
+    {
+        int n = 0;
+        for (uint32_t p : page) n += p != background;
+        return n;
+    }
+};
+
+// Texel value = its column | row << 12, so a pixel tells which texel it took.
+std::vector<uint32_t> CoordTexture(int w, int h)
+{
+    std::vector<uint32_t> t((size_t)w * h);
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) t[(size_t)r * w + c] = (uint32_t)c | ((uint32_t)r << 12);
+    return t;
+}
+
+// Four corners of an axis-aligned rectangle in screen-anticlockwise order.
+struct Rect {
+    float xy[8], tex[8], w[4];
+    Rect(float x0, float y0, float x1, float y1, float r0, float c0, float r1, float c1, float depth = 0.01f)
+    {
+        float px[4] = {x0, x0, x1, x1}, py[4] = {y0, y1, y1, y0};
+        float tr[4] = {r0, r1, r1, r0}, tc[4] = {c0, c0, c1, c1};
+        for (int i = 0; i < 4; i++) {
+            xy[2 * i] = px[i];
+            xy[2 * i + 1] = py[i];
+            tex[2 * i] = tr[i] * 65536.0f;
+            tex[2 * i + 1] = tc[i] * 65536.0f;
+            w[i] = depth;
+        }
+    }
+    // Perspective form: coordinates divided by z (depth is 1/z).
+    Rect &Persp()
+    {
+        for (int i = 0; i < 4; i++) {
+            tex[2 * i] *= w[i];
+            tex[2 * i + 1] *= w[i];
+        }
+        return *this;
+    }
+};
+
+TEST_F(Raster, DegenerateAndOversizedPolygonsDrawNothing)
+{
+    Clear();
+    std::vector<uint32_t> tex = CoordTexture(16, 16);
+    float xy[6] = {-10, 5, 0, 5, 10, 5}, t[6] = {}, w[3] = {0.01f, 0.01f, 0.01f};
+    VxDrawPolyAffine(page.data(), 3, xy, t, w, tex.data(), 16, 16);
+    EXPECT_EQ(Drawn(0), 0);
+    float many[2 * 51], mt[2 * 51] = {}, mw[51];
+    for (int i = 0; i < 51; i++) {
+        many[2 * i] = 50 * std::cos(i * 0.123f);
+        many[2 * i + 1] = 50 * std::sin(i * 0.123f);
+        mw[i] = 0.01f;
+    }
+    Capture cap;
+    EXPECT_EQ(cap.Run([&] { VxDrawPolyAffine(page.data(), 51, many, mt, mw, tex.data(), 16, 16); }),
+              "TRI-Exception: [Wrong number of vertexes in VxDrawPoly!]\a\n");
+    EXPECT_EQ(Drawn(0), 0);
+    // Coordinates far outside the view stay inside the page.
+    Clear(0xFFFFFFFF);
+    float far[6] = {-1e9f, -1e9f, -1e9f, 1e9f, 1e9f, 1e9f};
+    VxDrawPolyAffine(page.data(), 3, far, t, w, tex.data(), 16, 16);
+    EXPECT_GT(Drawn(0xFFFFFFFF), 100000);
+}
+
+TEST_F(Raster, FlatTopAndPointedTrianglesMapTexelsLinearly)
+{
+    std::vector<uint32_t> tex = CoordTexture(64, 64);
+    // Flat top: (0,0) (0,40) (40,0) with texel column = x, row = y.
+    // Pointed: (20,0) (0,40) (40,40).
+    struct Tri { float xy[6]; } tris[2] = {{{0.5f, 0.5f, 0.5f, 40.5f, 40.5f, 0.5f}},
+                                           {{20.5f, 0.5f, 0.5f, 40.5f, 40.5f, 40.5f}}};
+    for (const Tri &tri : tris) {
+        Clear(0xFFFFFFFF);
+        float t[6], w[3] = {0.01f, 0.01f, 0.01f};
+        for (int i = 0; i < 3; i++) {
+            t[2 * i] = (tri.xy[2 * i + 1] - 0.5f) * 65536.0f;
+            t[2 * i + 1] = (tri.xy[2 * i] - 0.5f) * 65536.0f;
+        }
+        VxDrawPolyAffine(page.data(), 3, tri.xy, t, w, tex.data(), 64, 64);
+        int checked = 0;
+        for (int y = 0; y < 42; y++)
+            for (int x = 0; x < 42; x++) {
+                uint32_t p = At(x, y);
+                if (p == 0xFFFFFFFF) continue;
+                int col = (int)(p & 0xFFF), row = (int)(p >> 12);
+                EXPECT_LE(std::abs(col - x), 1) << x << "," << y;
+                EXPECT_LE(std::abs(row - y), 1) << x << "," << y;
+                checked++;
+            }
+        EXPECT_GT(checked, 700);
+        EXPECT_LT(checked, 900);
+    }
+}
+
+TEST_F(Raster, SpansOfSixteenAndSeventeenPixels)
+{
+    std::vector<uint32_t> tex = CoordTexture(32, 32);
+    for (int n : {16, 17}) {
+        Clear(0xFFFFFFFF);
+        // Columns 0 .. n-1: the left edge at -0.7 rounds up to pixel 0, the
+        // right edge at n - 0.7 to pixel n - 1.
+        Rect r(-0.7f, 0.3f, n - 0.7f, 2.3f, 0, 0, 0, (float)n);
+        r.Persp();
+        VxDrawPolyPersp(page.data(), 4, r.xy, r.tex, r.w, tex.data(), 32, 32);
+        for (int x = 0; x < n; x++) EXPECT_EQ(At(x, 1), (uint32_t)x) << n << " px, pixel " << x;
+        EXPECT_EQ(At(n, 1), 0xFFFFFFFFu);
+        EXPECT_EQ(At(-1, 1), 0xFFFFFFFFu);
+    }
+}
+
+TEST_F(Raster, PerspectiveMemberMatchesThePlainReference)
+{
+    std::vector<uint32_t> tex = CoordTexture(256, 256);
+    float xy[6] = {-200.3f, -150.2f, -100.7f, 170.1f, 250.4f, 60.9f};
+    float z[3] = {40, 300, 120}, t[6], w[3];
+    float rows[3] = {0, 255, 30}, cols[3] = {0, 10, 250};
+    for (int i = 0; i < 3; i++) {
+        w[i] = 1.0f / z[i];
+        t[2 * i] = rows[i] * 65536.0f * w[i];
+        t[2 * i + 1] = cols[i] * 65536.0f * w[i];
+    }
+    Clear(0xFFFFFFFF);
+    VxDrawPolyPersp(page.data(), 3, xy, t, w, tex.data(), 256, 256);
+    std::vector<uint32_t> fast = page;
+    std::vector<int16_t> fastZ(VxGetZBuffer(), VxGetZBuffer() + width * height);
+    Clear(0xFFFFFFFF);
+    VxDrawPolyPerspReference(page.data(), 3, xy, t, w, tex.data(), 256, 256);
+    int covered = 0;
+    for (size_t i = 0; i < page.size(); i++) {
+        ASSERT_EQ(fast[i] == 0xFFFFFFFF, page[i] == 0xFFFFFFFF) << i;
+        if (page[i] == 0xFFFFFFFF) continue;
+        covered++;
+        EXPECT_LE(std::abs((int)(fast[i] & 0xFFF) - (int)(page[i] & 0xFFF)), 1) << i;
+        EXPECT_LE(std::abs((int)(fast[i] >> 12) - (int)(page[i] >> 12)), 1) << i;
+        EXPECT_LE(std::abs(fastZ[i] - VxGetZBuffer()[i]), 1) << i;
+    }
+    EXPECT_GT(covered, 30000);
+}
+
+TEST_F(Raster, TextureCoordinatesWrap)
+{
+    std::vector<uint32_t> tex = CoordTexture(16, 16);
+    Clear();
+    Rect a(-0.5f, -0.5f, 31.5f, 31.5f, 0, 0, 32, 32);
+    VxDrawPolyAffine(page.data(), 4, a.xy, a.tex, a.w, tex.data(), 16, 16);
+    // Scanlines start below the top edge's rounded row, so row 0 stays empty.
+    EXPECT_EQ(At(5, 0), 0u);
+    for (int y = 1; y < 32; y += 3)
+        for (int x = 0; x < 32; x += 3) EXPECT_EQ(At(x, y), (uint32_t)((x % 16) | (y % 16) << 12));
+    Clear();
+    Rect b(-0.5f, -0.5f, 15.5f, 15.5f, -32, 48, -16, 64);
+    VxDrawPolyAffine(page.data(), 4, b.xy, b.tex, b.w, tex.data(), 16, 16);
+    EXPECT_EQ(At(3, 5), (uint32_t)(3 | 5 << 12));
+}
+
+TEST_F(Raster, WideTextureShowsAllItsRows)
+{
+    // 512 x 256: rows beyond 127 must not repeat the top half.
+    std::vector<uint32_t> tex = CoordTexture(512, 256);
+    Clear();
+    Rect r(-200.5f, -128.5f, 311.5f, 127.5f, 0, 0, 256, 512);
+    VxDrawPolyAffine(page.data(), 4, r.xy, r.tex, r.w, tex.data(), 512, 256);
+    for (int row : {1, 100, 128, 200, 255}) {
+        uint32_t p = At(300, row - 128);
+        EXPECT_EQ(p >> 12, (uint32_t)row);
+        EXPECT_EQ(p & 0xFFF, 500u);
+    }
+}
+
+TEST_F(Raster, DepthTestAndNearClamp)
+{
+    uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF;
+    std::vector<uint32_t> r(16, red), g(16, green), b(16, blue);
+    Clear();
+    Rect near10(-10.5f, -10.5f, 10.5f, 10.5f, 0, 0, 4, 4, 0.1f);
+    VxDrawPolyAffine(page.data(), 4, near10.xy, near10.tex, near10.w, r.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), red);
+    EXPECT_EQ(Z(0, 0), (int16_t)(((int64_t)(17179869184.0 * 0.1 + 0.5)) >> 16));
+    // Equal depth is drawn.
+    VxDrawPolyAffine(page.data(), 4, near10.xy, near10.tex, near10.w, g.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), green);
+    // Farther is not.
+    Rect far(-10.5f, -10.5f, 10.5f, 10.5f, 0, 0, 4, 4, 0.05f);
+    VxDrawPolyAffine(page.data(), 4, far.xy, far.tex, far.w, r.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), green);
+    // Nearer than z = 8 is the nearest depth, not the farthest.
+    Rect z6(-10.5f, -10.5f, 10.5f, 10.5f, 0, 0, 4, 4, 1.0f / 6.0f);
+    VxDrawPolyPersp(page.data(), 4, z6.Persp().xy, z6.tex, z6.w, b.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), blue);
+    EXPECT_EQ(Z(0, 0), 32767);
+}
+
+TEST_F(Raster, PixelOperationsStayInTheirChannels)
+{
+    std::vector<uint32_t> black(16, 0), add(16, 0x010101), grey(16, 0x808080);
+    std::vector<uint8_t> layer(16, 0x30);
+    Rect q(-2.5f, -2.5f, 2.5f, 2.5f, 0, 0, 4, 4);
+
+    Clear(0xFFFFFF);
+    VxDrawPolyHalf(page.data(), 4, q.xy, q.tex, q.w, black.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x7F7F7Fu);
+
+    Clear(0x00FF01);
+    VxDrawPolyAdd(page.data(), 4, q.xy, q.tex, q.w, add.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x01FF02u);
+    Clear(0xFFFFFF);
+    VxDrawPolyAdd(page.data(), 4, q.xy, q.tex, q.w, grey.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0xFFFFFFu);
+
+    std::vector<uint32_t> t1(16, 0x10F0FF), t2(16, 0x200020);
+    Clear();
+    VxDrawPoly2Add(page.data(), 4, q.xy, q.tex, q.tex, q.w, t1.data(), 4, 4, t2.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x30F0FFu);
+    Clear();
+    VxDrawPoly2Sub(page.data(), 4, q.xy, q.tex, q.tex, q.w, t1.data(), 4, 4, t2.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x00F0DFu);
+    Clear();
+    VxDrawPoly2Add8(page.data(), 4, q.xy, q.tex, q.tex, q.w, t1.data(), 4, 4, layer.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x40FFFFu);
+    Clear();
+    VxDrawPoly2Sub8(page.data(), 4, q.xy, q.tex, q.tex, q.w, t1.data(), 4, 4, layer.data(), 4, 4);
+    EXPECT_EQ(At(0, 0), 0x00C0CFu);
+}
+
+TEST_F(Raster, TintUsesTheOldDepth)
+{
+    Clear(0x808080);
+    Rect back(-5.5f, -5.5f, 5.5f, 5.5f, 0, 0, 0, 0, 0.01f);
+    VxDrawPolyDepth(VxGetZBuffer(), 4, back.xy, back.w);
+    int16_t old = Z(0, 0);
+    EXPECT_EQ(At(0, 0), 0x808080u); // depth only: no colour
+    Rect front(-5.5f, -5.5f, 5.5f, 5.5f, 0, 0, 0, 0, 0.0105f);
+    VxDrawPolyTint(page.data(), 4, front.xy, front.w);
+    int t = (Z(0, 0) - old) >> 3;
+    ASSERT_GT(t, 0);
+    EXPECT_EQ(At(0, 0), (uint32_t)((0x80 - t) << 16 | (0x80 - t) << 8 | 0x80));
+}
+
+TEST_F(Raster, CopyIgnoresDepthAndWritesItsTarget)
+{
+    std::vector<uint32_t> tex = CoordTexture(8, 8), target(64, 0xEEEEEEEE);
+    VxSaveViewport();
+    VxSetUncentredViewport(8, 8);
+    // Rows start at the one after the top edge's rounded row: the top edge at
+    // -1 (whole) starts at row 0 with texture row 0.5.
+    float xy[8] = {-0.5f, -1.0f, -0.5f, 8.0f, 7.5f, 8.0f, 7.5f, -1.0f};
+    float t[8] = {-0.5f * 65536, 0, 8.5f * 65536.f, 0, 8.5f * 65536.f, 8 * 65536.f, -0.5f * 65536, 8 * 65536.f};
+    VxDrawPolyCopy(target.data(), 4, xy, t, tex.data(), 8, 8);
+    VxRestoreViewport();
+    for (int i = 0; i < 64; i++) EXPECT_EQ(target[i], (uint32_t)((i % 8) | (i / 8) << 12)) << i;
+    EXPECT_EQ(VxGetView().viewWidth, 640);
+}
+
+} // namespace
