@@ -671,7 +671,9 @@ int CheckLinks(const VxScene *scene, int32_t count)
         } else {
             continue;
         }
-        if (receiver < 0 || receiver >= count || scene->objects[receiver].kind != VX_MODEL)
+        // A SHADOW naming another SHADOW pairs with it (the two-source form).
+        int32_t rk = receiver >= 0 && receiver < count ? scene->objects[receiver].kind : -1;
+        if (rk != VX_MODEL && !(rk == VX_SHADOW && o.kind == VX_SHADOW))
             return Fail("- shadow receiver out of range!\n");
     }
     return 1;

@@ -198,6 +198,10 @@ class Engine : public ::testing::Test {
         WriteBmp24("standard.bmp", 64, 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xC0C0C0u : 0x404040u; });
         WriteBmp24("checker.bmp", 64, 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xFF2020u : 0x2020FFu; });
         WriteBmp24("grad.bmp", 64, 64, [](int x, int y) { return (uint32_t)((x * 4) << 16 | (y * 4) << 8 | 0x40); });
+        WriteBmp24("spark.bmp", 8, 8, [](int x, int y) {
+            int d = (x - 4) * (x - 4) + (y - 4) * (y - 4);
+            return d < 10 ? 0x80A0FFu : 0u;
+        });
         WriteBmp8("layer.bmp", 64, 64, [](int x, int y) { return ((x + y) & 16) ? 96 : 0; });
         Prepare();
         ASSERT_EQ(VxInit(width, height), 1);
