@@ -121,7 +121,7 @@ TEST_F(MidasTest, SilentDeviceStartsAndTicksFiftyPerSecond)
     int32_t counted = PlayerTicks() - start;
     double seconds = (GetTickCount() - begin) / 1000.0;
     // A loaded machine may delay the thread; the rate still tracks the clock.
-    EXPECT_NEAR(counted / seconds, 50.0, 10.0);
+    EXPECT_NEAR(counted / seconds, 50.0, 15.0);
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
 }
 

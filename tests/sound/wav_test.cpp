@@ -5,9 +5,13 @@
 
 #include "platform/platform.h"
 #include "sound_util.h"
+#include "store/datafile.h"
+#include "store/lzrw3.h"
 #include "store/stackheap.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace soundtest;
 
@@ -164,4 +168,48 @@ TEST_F(WavTest, LoadedEffectPlaysOnlyWithSound)
     ASSERT_EQ(InitSound(-1), 1);
     EXPECT_EQ(Load(MakeWav(samples), &effect), 1);
     FreeEffect(&effect);
+}
+
+TEST_F(WavTest, EffectsLoadFromArchiveMembersStoredOrPacked)
+{
+    // zarn.dat with the effect stored plainly and packed with LZRW3.
+    std::vector<uint8_t> wav = MakeWav(samples);
+    std::vector<uint8_t> archive(16, 0);
+    uint32_t packedLength = 0;
+    uint8_t *packed = Lzrw3Compress(wav.data(), uint32_t(wav.size()), &packedLength);
+    ASSERT_NE(packed, nullptr);
+    struct Entry {
+        const char *name;
+        uint32_t offset, method, stored;
+    } entries[2] = {{"plain.wav", 16, 0, uint32_t(wav.size())}, {"packed.wav", 0, 3, packedLength}};
+    archive.insert(archive.end(), wav.begin(), wav.end());
+    entries[1].offset = uint32_t(archive.size());
+    archive.insert(archive.end(), packed, packed + packedLength);
+    StackheapFree(packed);
+    auto put32 = [&archive](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; i++)
+            archive[at + size_t(i)] = uint8_t(value >> (8 * i));
+    };
+    put32(8, uint32_t(archive.size()));
+    put32(12, 2);
+    for (const Entry &entry : entries) {
+        size_t at = archive.size();
+        archive.resize(at + 80, 0);
+        put32(at, entry.offset);
+        put32(at + 4, entry.method);
+        put32(at + 8, entry.stored);
+        put32(at + 12, uint32_t(wav.size()));
+        std::memcpy(&archive[at + 16], entry.name, std::strlen(entry.name));
+    }
+    WriteFile("zarn.dat", archive);
+    ArchiveResetForTests();
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    for (const char *name : {"plain.wav", "packed.wav"}) {
+        SoundEffect effect = {};
+        ASSERT_EQ(LoadEffect(&effect, name), 1) << name;
+        EXPECT_EQ(effect.rate, 11025);
+        ExpectSamples(effect, samples.size());
+        FreeEffect(&effect);
+    }
+    ArchiveResetForTests();
 }
