@@ -255,6 +255,21 @@ int32_t VxTextureCount() { return VxState().cache.count; }
 
 // [SECTION] Engine start and shutdown
 
+namespace {
+
+// Undoes a VxInit that stopped part-way: effect buffers and every slot.
+int AbandonInit()
+{
+    VxEngineState &st = VxState();
+    VxFreeEffects();
+    for (int32_t i = 0; i < st.cache.count; i++) VxFreeTexture(i);
+    st.cache.count = 0;
+    st.envSlot = st.shadowSlot = 0;
+    return 0;
+}
+
+} // namespace
+
 int VxInit(int32_t width, int32_t height)
 {
     VxEngineState &st = VxState();
@@ -281,21 +296,15 @@ int VxInit(int32_t width, int32_t height)
     TakeSlot("standard", pixels, w, h, 4, VX_DEFAULT_REFS, false);
 
     VxSetViewport(width, height);
-    if (!VxSetupEnvironment() || !VxSetupShadowTexture() || !VxSetupLens() || !VxSetupZShadow()) {
-        VxFreeEffects();
-        return 0;
-    }
+    if (!VxSetupEnvironment() || !VxSetupShadowTexture() || !VxSetupLens() || !VxSetupZShadow())
+        return AbandonInit();
     st.zbuffer = (int16_t *)StackheapAlloc(width * height * 2);
-    if (!st.zbuffer) {
-        VxFreeEffects();
-        return 0;
-    }
+    if (!st.zbuffer) return AbandonInit();
     if ((uintptr_t)st.zbuffer & 1) {
         std::printf("- zbuffer bad aligned!\n");
         StackheapFree(st.zbuffer);
         st.zbuffer = nullptr;
-        VxFreeEffects();
-        return 0;
+        return AbandonInit();
     }
     st.zbufferEntries = width * height;
     st.initialised = 1;
