@@ -21,6 +21,7 @@ enum { PAGE_WIDTH = 640, PAGE_HEIGHT = 480, CAPTURE_WIDTH = 512, CAPTURE_HEIGHT 
 
 struct OutroState {
     int32_t (*ticks)();
+    void (*frameHook)(int32_t frame, const uint32_t *page);
     OutroReport report;
     // The cloth scenes outlive the outro: they are never released, like the
     // "hell2" slot they point at.
@@ -29,7 +30,7 @@ struct OutroState {
     Cloth *cloth;
 };
 
-OutroState outro = {PlayerTicks, {}, {}, {}, nullptr, nullptr, nullptr};
+OutroState outro = {PlayerTicks, nullptr, {}, {}, {}, nullptr, nullptr, nullptr};
 
 int32_t Ticks()
 {
@@ -125,6 +126,11 @@ void OutroSetTickSource(int32_t (*ticks)())
     outro.ticks = ticks ? ticks : PlayerTicks;
 }
 
+void OutroSetFrameHook(void (*hook)(int32_t frame, const uint32_t *page))
+{
+    outro.frameHook = hook;
+}
+
 const OutroReport *OutroLastReport()
 {
     return &outro.report;
@@ -202,6 +208,8 @@ void RunOutro(uint32_t *page, VxScene *ball)
         }
         Present(page, PAGE_WIDTH * PAGE_HEIGHT);
         report.frames++;
+        if (outro.frameHook)
+            outro.frameHook(report.frames, page);
 
         if (report.frames > FADE_AFTER_FRAMES && !fading) {
             fading = true;

@@ -32,5 +32,8 @@ int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume);
 // tick counter (null restores the real counter).
 void OutroSetTickSource(int32_t (*ticks)());
 
+// Called with every presented frame (null: none), for tests and tools.
+void OutroSetFrameHook(void (*hook)(int32_t frame, const uint32_t *page));
+
 // What the last RunOutro did (never fails).
 const OutroReport *OutroLastReport();

@@ -16,9 +16,7 @@ for f in "$src"/issue/*; do
     *) cp "$f" "$stage/" ;;
   esac
 done
-if [ -x "$src/3d/make-3d.sh" ] || [ -f "$src/3d/make-3d.sh" ]; then
-  bash "$src/3d/make-3d.sh" "$tool" "$stage"
-fi
+python3 "$src/3d/make_assets.py" "$stage" --tool "$tool"
 
 mkdir -p "$out"
 "$tool" pack -o "$out/zarn.dat.new" "$stage"
