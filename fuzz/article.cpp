@@ -1,0 +1,126 @@
+// Fuzz target: arbitrary bytes as a loose article file, loaded and pre-scanned,
+// then every page laid out and drawn in order into a 640 x 480 page with the
+// viewer's text rectangle, as the reader would show them. The working
+// directory holds a test face ("verdana", four styles) and two small
+// pictures ("p.bmp" and "m.bmp", the second with magenta) so that font and
+// picture tags do real work.
+#include "aua/aua.h"
+#include "gfx/ttf.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "store/stackheap.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void CopyFont(const char *from, const char *to) {
+    FILE *in = fopen(from, "rb");
+    FILE *out = fopen(to, "wb");
+    if (!in || !out) abort();
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) fwrite(buffer, 1, n, out);
+    fclose(in);
+    fclose(out);
+}
+
+void WriteBmp(const char *name, int width, int height, uint32_t colour, uint32_t centre) {
+    int rowBytes = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> bytes(54 + (size_t)rowBytes * height, 0);
+    auto put32 = [&](int offset, uint32_t v) {
+        for (int i = 0; i < 4; i++) bytes[offset + i] = (uint8_t)(v >> (8 * i));
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, (uint32_t)bytes.size());
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, (uint32_t)width);
+    put32(22, (uint32_t)height);
+    bytes[26] = 1;
+    bytes[28] = 24;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            uint32_t c = (x > width / 4 && x < 3 * width / 4) ? centre : colour;
+            uint8_t *p = &bytes[54 + (size_t)y * rowBytes + 3 * x];
+            p[0] = (uint8_t)c;
+            p[1] = (uint8_t)(c >> 8);
+            p[2] = (uint8_t)(c >> 16);
+        }
+    }
+    FILE *out = fopen(name, "wb");
+    if (!out) abort();
+    fwrite(bytes.data(), 1, bytes.size(), out);
+    fclose(out);
+}
+
+std::vector<uint32_t> page(640 * 480);
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    PlatformSelect("headless"); // messages become recorded boxes
+    StackheapInit(0);
+    TtfInit();
+    // Corpus and file arguments are made absolute before we move into our
+    // own directory, so libFuzzer still finds them.
+    for (int i = 1; i < *argc; i++) {
+        char *arg = (*argv)[i];
+        struct stat info;
+        if (arg[0] == '-' || stat(arg, &info) != 0) continue;
+        char *absolute = realpath(arg, nullptr);
+        if (absolute) (*argv)[i] = absolute;
+    }
+    char pattern[] = "/tmp/zarn-fuzz-article-XXXXXX";
+    if (!mkdtemp(pattern) || chdir(pattern) != 0) abort();
+    const char *dejavu = "/usr/share/fonts/truetype/dejavu/";
+    const char *sources[4] = {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSans-Oblique.ttf",
+                              "DejaVuSans-BoldOblique.ttf"};
+    const char *targets[4] = {"verdana.TTF", "verdanaB.TTF", "verdanaI.TTF", "verdanaZ.TTF"};
+    for (int i = 0; i < 4; i++) CopyFont((std::string(dejavu) + sources[i]).c_str(), targets[i]);
+    WriteBmp("p.bmp", 24, 30, 0x00336699, 0x00C0C0C0);
+    WriteBmp("m.bmp", 12, 12, 0x00FFFF00, 0x00FF00FF);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    HeadlessReset(); // the recorded boxes would pile up otherwise
+    FILE *file = fopen("article.txt", "wb");
+    if (!file) abort();
+    if (size) fwrite(data, 1, size, file);
+    fclose(file);
+
+    static Article article;
+    AuaSetTarget(page.data(), 640, 480);
+    if (!AuaLoadArticle("article.txt", &article)) abort();
+    if (article.textSize != (int32_t)size || article.pageCount < 0 || article.pageCount > AUA_MAX_PAGES) abort();
+    for (int i = 1; i < article.pageCount; i++)
+        if (article.pageStart[i] <= article.pageStart[i - 1] || article.pageStart[i] > article.textSize) abort();
+    article.textRect = {20, 50, 620, 400};
+    for (int p = 0; p < article.pageCount; p++) {
+        // the viewer's header leaves verdana selected before every page
+        AuaSelectFont("verdana", 0, 0);
+        article.currentPage = p;
+        AuaDrawPage(page.data(), 640, 480, &article);
+        if (article.currentPage != p) abort();
+        int count = -1;
+        const PageLink *links = AuaGetLinks(&count);
+        if (count < 0 || count > AUA_MAX_LINKS) abort();
+        for (int i = 0; i < count; i++)
+            if (!links[i].used || strnlen(links[i].target, sizeof links[i].target) == sizeof links[i].target) abort();
+    }
+    AuaFreeArticle(&article);
+    // A link left open stays open for the whole run; close it so that the
+    // next input starts as a fresh article would.
+    AuaCloseLink();
+    return 0;
+}
