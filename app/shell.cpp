@@ -11,12 +11,17 @@
 
 #include "app/clock.h"
 #include "app/menuloop.h"
+#include "app/outro.h"
 #include "app/resources.h"
 #include "app/setup.h"
+#include "engine3d/vx.h"
 #include "gfx/display.h"
 #include "gfx/image.h"
 #include "gfx/pixels.h"
 #include "gfx/ttf.h"
+#include "mag/config.h"
+#include "mag/menu.h"
+#include "sound/p_midas.h"
 #include "store/datafile.h"
 #include "store/settings.h"
 #include "store/stackheap.h"
@@ -35,6 +40,10 @@ struct ShellState {
     uint32_t *drawPage;
     uint32_t *sparePage;
     HWND loadingDialog;
+    SoundEffect effects[SHELL_EFFECTS]; // "article", "page", "back"
+    uint32_t buttonPresses; // WM_LBUTTONDOWN messages dispatched so far
+    VxScene ball;           // the persistent scene holding "ball.v3d"
+    int32_t engineStarted;
 };
 
 ShellState shell;
@@ -60,6 +69,13 @@ uint32_t *DrawPage()
 uint32_t *SparePage()
 {
     return shell.sparePage;
+}
+
+SoundEffect *ShellEffect(int which)
+{
+    if (which < 0 || which >= SHELL_EFFECTS)
+        return nullptr;
+    return &shell.effects[which];
 }
 
 // [SECTION] Command line --------------------------------------------------------
@@ -92,6 +108,25 @@ const char *CommandLineArgument()
 
 // [SECTION] Message pumps -------------------------------------------------------
 
+namespace {
+
+void Dispatch(const MSG *message)
+{
+    // A press is one button-down message; the pointer moves that follow it
+    // with the button held are not new presses.
+    if (message->message == WM_LBUTTONDOWN)
+        shell.buttonPresses++;
+    TranslateMessage(message);
+    DispatchMessageA(message);
+}
+
+} // namespace
+
+uint32_t ButtonPressCount()
+{
+    return shell.buttonPresses;
+}
+
 void PumpMessages()
 {
     MSG message;
@@ -102,8 +137,7 @@ void PumpMessages()
             input.quitRequested = 1;
             return;
         }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        Dispatch(&message);
     }
 }
 
@@ -113,10 +147,8 @@ void WaitMessages()
     BOOL got = GetMessageA(&message, nullptr, 0, 0);
     if (got == 0 || got == -1)
         input.quitRequested = 1;
-    if (got != -1) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    if (got != -1)
+        Dispatch(&message);
     PumpMessages();
 }
 
@@ -180,16 +212,46 @@ int LoadAll()
         return 0;
     }
 
-    // The 3D engine starts here (VxInit for screenWidth x screenHeight).
+    if (!VxInit(appSettings.screenWidth, appSettings.screenHeight)) {
+        FatalError("- can't init vx3d!");
+        return 0;
+    }
+    shell.engineStarted = 1;
+
+    // All four pictures are tried before any is tested.
+    if (!MenuLoadPictures()) {
+        FatalError("- bitmaps not loaded!");
+        return 0;
+    }
 
     DetectMmx();
 
     TtfInit();
 
+    if (!LoadConfig()) {
+        FatalError("- config not loaded!");
+        return 0;
+    }
+
+    if (appSettings.effectsOn == 1) {
+        // All three are loaded before any is tested.
+        LoadEffect(&shell.effects[EFFECT_ARTICLE], ConfigEffectName("article"));
+        LoadEffect(&shell.effects[EFFECT_PAGE], ConfigEffectName("page"));
+        LoadEffect(&shell.effects[EFFECT_BACK], ConfigEffectName("back"));
+        if (!shell.effects[EFFECT_ARTICLE].data || !shell.effects[EFFECT_PAGE].data ||
+            !shell.effects[EFFECT_BACK].data) {
+            FatalError("- error loading sfx! (samples have to be 8-bit mono wav)");
+            return 0;
+        }
+    }
+
+    MeasureMenu(shell.shownPage);
+
     Say("+ loading 3d\n");
 
-    // "ball.v3d" is loaded into the persistent scene here (VxLoadScene).
-    return 1;
+    // The engine prints its own line when the ball cannot be loaded; the
+    // program then ends without a box.
+    return VxLoadScene(&shell.ball, "ball.v3d");
 }
 
 void ShutdownAll()
@@ -199,8 +261,17 @@ void ShutdownAll()
     StackheapFree(shell.sparePage);
     shell.shownPage = shell.drawPage = shell.sparePage = nullptr;
 
-    // The scene holding "ball.v3d" is freed here (VxFreeScene), then the 3D
-    // engine shut down (VxShutdown).
+    MenuFreePictures();
+
+    if (appSettings.effectsOn == 1)
+        for (SoundEffect &effect : shell.effects)
+            FreeEffect(&effect);
+
+    if (shell.engineStarted) {
+        VxFreeScene(&shell.ball);
+        VxShutdown();
+        shell.engineStarted = 0;
+    }
 
     TtfShutdown();
 }
@@ -222,6 +293,11 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
     if (!RunSetup(instance, showCommand, shell.forceSetup))
         return 0;
 
+    if (!InitSound(appSettings.soundOn ? 0 : -1)) {
+        ErrorBox("- Error on Initsound!");
+        return 0;
+    }
+
     ShowLoadingDialog(instance, showCommand);
     PumpMessages();
 
@@ -236,10 +312,16 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
                        appSettings.bitsPerPixel, appSettings.windowed, "Zarn"))
         return 0;
 
+    if (!StartMusic(ConfigMusicName()))
+        return 0;
+
     MainMenuLoop();
 
-    // The outro runs here.
+    if (shell.shownPage)
+        RunOutro(shell.shownPage, &shell.ball);
 
+    StopMusic();
+    CloseSound();
     ShutdownAll();
     StackheapClose();
     DestroyWindow(DisplayWindow());

@@ -4,10 +4,14 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "sound/p_midas.h"
 
 #include <cstdint>
 
 enum { COMMAND_LINE_BUFFER = 1024 };
+
+// The three effects, in load order.
+enum { EFFECT_ARTICLE = 0, EFFECT_PAGE = 1, EFFECT_BACK = 2, SHELL_EFFECTS = 3 };
 
 // Runs the whole program; always returns 0 (the command-line text is not
 // used: the line is read again through GetCommandLineA).
@@ -36,7 +40,13 @@ void PumpMessages();
 // Blocks for one message, dispatches it, then runs PumpMessages.
 void WaitMessages();
 
+// Left-button presses dispatched by the pumps so far (never fails).
+uint32_t ButtonPressCount();
+
 // The three screen pages (null before LoadAll and after ShutdownAll).
 uint32_t *ShownPage();
 uint32_t *DrawPage();
 uint32_t *SparePage();
+
+// One of the three effect records; null for another number.
+SoundEffect *ShellEffect(int which);

@@ -157,9 +157,7 @@ static void Translate(const SDL_Event &event)
 {
     switch (event.type) {
     case SDL_QUIT:
-        if (HWND focus = PlatformFocusWindow())
-            PlatformQueueMessage(focus, WM_CLOSE, 0, 0);
-        break;
+        break; // every window's own close request has come already
     case SDL_WINDOWEVENT: {
         HWND window = WindowOf(event.window.windowID);
         SdlWindow *native = Native(window);

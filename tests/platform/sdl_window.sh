@@ -126,6 +126,47 @@ run() {
     echo "sdl_window: $label ok"
 }
 
+# The dialog manager in its own window: Tab, Space and a click on START.
+run_dialog() {
+    local label="dialog"
+    start_x 1024x768x24
+    ZARN_SDL_WINDOW_TEST=1 ZARN_SDL_KEYS=$WORK/keys SDL_AUDIODRIVER=dummy \
+        "$BIN" --gtest_filter=SdlWindow.DialogTakesKeysAndClicks >"$WORK/out" 2>&1 &
+    APID=$!
+    local id
+    id=$(timeout 10 xdotool search --sync --name '^Zarn Config$' 2>/dev/null | head -1)
+    [ -n "$id" ] || { cat "$WORK/out"; fail "$label: no window named Zarn Config"; }
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    local shot=$WORK/dialog.xwd box=11x11+259+37 before after
+    sleep 0.3
+    xwd -silent -id "$id" >"$shot"
+    near "$(pixel "$shot" 3 3)" 212 208 200 0 || fail "$label: dialog face is $(pixel "$shot" 3 3)"
+    before=$("$CONVERT" "xwd:$shot" -crop $box -depth 8 txt:- | md5sum)
+    xdotool key Tab 2>/dev/null
+    sleep 0.1
+    xdotool key Tab 2>/dev/null
+    sleep 0.1
+    xdotool key space 2>/dev/null
+    sleep 0.3
+    xwd -silent -id "$id" >"$shot"
+    after=$("$CONVERT" "xwd:$shot" -crop $box -depth 8 txt:- | md5sum)
+    [ "$before" != "$after" ] || fail "$label: the check box did not change on screen"
+    xdotool mousemove --window "$id" 361 126 click 1 2>/dev/null
+    for _ in $(seq 1 100); do
+        kill -0 $APID 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: the click on START did not end the dialog"; }
+    local status=0
+    wait $APID || status=$?
+    APID=
+    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    [ "$(tr '\n' ' ' <"$WORK/keys")" = "1012 1 " ] || fail "$label: commands seen: $(tr '\n' ' ' <"$WORK/keys")"
+    stop_x
+    echo "sdl_window: $label ok"
+}
+
+run_dialog
 # Window on a 24-bit screen: client area centred, exact colours.
 run 1024x768x24 window 32 192 144 0 0 1 1 12 12 12 0
 # Window on a 16-bit screen: the desktop's 5-6-5 layout (green's low bit

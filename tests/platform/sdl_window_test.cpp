@@ -74,4 +74,60 @@ TEST(SdlWindow, PresentsAKnownFrameAndPassesKeys)
         DestroyWindow(DisplayWindow());
 }
 
+std::vector<int> dialogCommands;
+int dialogResult;
+
+INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_COMMAND)
+        return message == WM_INITDIALOG;
+    int id = static_cast<int>(wParam & 0xFFFF);
+    dialogCommands.push_back(id);
+    if (id == 1 || id == 2) {
+        dialogResult = id;
+        DestroyWindow(dialog);
+    }
+    return TRUE;
+}
+
+// A dialog of our own manager in its own SDL window, worked with the
+// keyboard and the mouse by the script.
+TEST(SdlWindow, DialogTakesKeysAndClicks)
+{
+    if (!getenv("ZARN_SDL_WINDOW_TEST"))
+        GTEST_SKIP() << "run by sdl_window.sh under its own X server";
+    ASSERT_EQ(PlatformSelect("sdl"), 1);
+    static const DialogControl controls[] = {
+        {1, DIALOG_DEFPUSHBUTTON, "START", 211, 70, 60, 16, WS_TABSTOP, 0},
+        {2, DIALOG_PUSHBUTTON, "Cancel", 131, 70, 60, 16, WS_TABSTOP, 0},
+        {-1, DIALOG_GROUPBOX, "Sound", 165, 7, 106, 34, 0, 0},
+        {1012, DIALOG_AUTOCHECKBOX, "Sound", 173, 22, 37, 10, WS_TABSTOP | WS_GROUP, 0},
+    };
+    static const DialogTemplate dialogTemplate = {101, "Zarn Config", 278, 94, "MS Sans Serif", 8, controls, 4};
+    HWND dialog = CreateDialogIndirectParamA(nullptr, &dialogTemplate, nullptr, DialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    RECT outer;
+    GetWindowRect(dialog, &outer);
+    MoveWindow(dialog, 100, 100, outer.right - outer.left, outer.bottom - outer.top, FALSE);
+    ShowWindow(dialog, SW_SHOW);
+    DWORD start = GetTickCount();
+    while (!dialogResult && GetTickCount() - start < 30000) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (!GetMessageA(&msg, nullptr, 0, 0))
+                break;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            WaitMessageTimeout(20);
+        }
+    }
+    if (FILE *file = fopen(Env("ZARN_SDL_KEYS", "/dev/null"), "w")) {
+        for (int id : dialogCommands)
+            fprintf(file, "%d\n", id);
+        fclose(file);
+    }
+    EXPECT_EQ(dialogResult, 1);
+}
+
 } // namespace

@@ -1,0 +1,89 @@
+// The main menu loop. Blocks in WaitMessages between keys, so an idle menu
+// costs no processor time; every key press redraws the menu once.
+#include "app/menuloop.h"
+
+#include "app/clock.h"
+#include "app/shell.h"
+#include "app/viewer.h"
+#include "gfx/display.h"
+#include "mag/config.h"
+#include "mag/menu.h"
+#include "sound/p_midas.h"
+#include "store/settings.h"
+
+namespace {
+
+struct MenuLoopState {
+    int32_t selection;
+};
+
+MenuLoopState menuLoop;
+
+void DrawMenuScreen()
+{
+    uint32_t *page = ShownPage();
+    DrawMenuBackground(page);
+    DrawMenu(page, menuLoop.selection);
+    DrawClock(page, appSettings.screenWidth, appSettings.screenHeight, 611, 427);
+    Present(page, appSettings.screenWidth * appSettings.screenHeight);
+}
+
+} // namespace
+
+int32_t VolumeStep()
+{
+    int32_t volume = MasterVolume() / 2;
+    if (volume < 1)
+        volume = 64;
+    SetMasterVolume(volume);
+    return volume;
+}
+
+int32_t MenuSelection()
+{
+    return menuLoop.selection;
+}
+
+void MainMenuLoop()
+{
+    menuLoop.selection = 0;
+    int leave = 0;
+    for (;;) {
+        if (input.quitRequested || leave || input.exitRequested)
+            return;
+        if (input.redrawRequested) {
+            DrawMenuScreen();
+            input.redrawRequested = 0;
+        }
+        WaitMessages();
+        int32_t key = input.lastKey;
+        if (key == 0)
+            continue;
+        input.redrawRequested = 1;
+        switch (key) {
+        case VK_RETURN: {
+            input.lastKey = 0;
+            int entry = FindTopicEntry(menuLoop.selection);
+            ArticleViewer(entry);
+            break;
+        }
+        case VK_ESCAPE:
+            leave = 1;
+            break;
+        case VK_UP:
+            if (menuLoop.selection > 0)
+                menuLoop.selection--;
+            break;
+        case VK_DOWN:
+            if (menuLoop.selection < MenuGetLayout()->topicCount - 1)
+                menuLoop.selection++;
+            break;
+        case VK_F1:
+            VolumeStep();
+            break;
+        default:
+            break;
+        }
+        input.lastKey = 0;
+    }
+}

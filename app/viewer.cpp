@@ -1,0 +1,322 @@
+// The article viewer loop. It polls rather than blocks, because page turns
+// animate; while nothing animates a pass waits up to 10 ms for the next
+// message so a page being read costs next to no processor time.
+//
+// [SECTION] State
+// [SECTION] Links
+// [SECTION] Composition and fade
+// [SECTION] The loop
+#include "app/viewer.h"
+
+#include "app/clock.h"
+#include "app/menuloop.h"
+#include "app/shell.h"
+#include "gfx/display.h"
+#include "gfx/pixels.h"
+#include "gfx/xfade.h"
+#include "mag/config.h"
+#include "mag/menu.h"
+#include "sound/p_midas.h"
+#include "store/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+// [SECTION] State ---------------------------------------------------------------
+
+namespace {
+
+enum { VIEWER_MAX_LINKS = 40 };
+
+struct ViewerState {
+    int highlighted; // index into the shown page's links, -1 = none
+};
+
+ViewerState viewer = {-1};
+
+int PageWidth()
+{
+    return appSettings.screenWidth;
+}
+
+int PageHeight()
+{
+    return appSettings.screenHeight;
+}
+
+int PagePixels()
+{
+    return appSettings.screenWidth * appSettings.screenHeight;
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+int SameIgnoringCase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (Lower(*a) != Lower(*b))
+            return 0;
+    return *a == *b;
+}
+
+int StartsWithIgnoringCase(const char *text, const char *prefix)
+{
+    for (; *prefix; text++, prefix++)
+        if (Lower(*text) != Lower(*prefix))
+            return 0;
+    return 1;
+}
+
+int EndsWithIgnoringCase(const char *text, const char *suffix)
+{
+    size_t length = strlen(text), suffixLength = strlen(suffix);
+    return length >= suffixLength && SameIgnoringCase(text + length - suffixLength, suffix);
+}
+
+// The page's links, copied because the engine's list changes with the next page.
+int CopyLinks(PageLink *links)
+{
+    int count = 0;
+    const PageLink *source = AuaGetLinks(&count);
+    if (count < 0)
+        count = 0;
+    if (count > VIEWER_MAX_LINKS)
+        count = VIEWER_MAX_LINKS;
+    memcpy(links, source, sizeof(PageLink) * (size_t)count);
+    return count;
+}
+
+void Sound(SoundEffect *effect)
+{
+    if (appSettings.effectsOn == 1)
+        PlayEffect(effect);
+}
+
+} // namespace
+
+int HighlightedLink()
+{
+    return viewer.highlighted;
+}
+
+// [SECTION] Links ---------------------------------------------------------------
+
+int LinkTargetAllowed(const char *target)
+{
+    if (!target || !*target)
+        return 0;
+    static const char *const schemes[] = {"http:", "https:", "ftp:", "mailto:"};
+    for (const char *scheme : schemes)
+        if (StartsWithIgnoringCase(target, scheme))
+            return 1;
+    // A name starting with '-' would reach the opener as an option.
+    if (target[0] == '-')
+        return 0;
+    if (EndsWithIgnoringCase(target, ".desktop"))
+        return 0;
+    return PlatformGetFileKind(target) == FILE_REGULAR;
+}
+
+int OpenLinksAt(const PageLink *links, int count, int x, int y)
+{
+    if (count > VIEWER_MAX_LINKS)
+        count = VIEWER_MAX_LINKS;
+    int hits = 0;
+    for (int i = 0; i < count; i++) {
+        const PageLink &link = links[i];
+        if (!link.used || !(link.left < x && x < link.right && link.top < y && y < link.bottom))
+            continue;
+        hits++;
+        if (LinkTargetAllowed(link.target)) {
+            ShellExecuteA(nullptr, "open", link.target, nullptr, nullptr, 0);
+        } else {
+            printf("- link target not opened: '%s'\n", link.target);
+            fflush(stdout);
+        }
+    }
+    return hits;
+}
+
+int HoverLinks(const PageLink *links, int count, int x, int y)
+{
+    if (count > VIEWER_MAX_LINKS)
+        count = VIEWER_MAX_LINKS;
+    int found = -1;
+    for (int i = 0; i < count; i++) {
+        const PageLink &link = links[i];
+        if (link.used && link.left < x && x <= link.right && link.top < y && y <= link.bottom) {
+            found = i;
+            break;
+        }
+    }
+    uint32_t *shown = ShownPage();
+    if (found < 0) {
+        if (viewer.highlighted == -1)
+            return 0;
+        memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
+        Present(shown, PagePixels());
+        viewer.highlighted = -1;
+        return 1;
+    }
+    const char *target = links[found].target;
+    if (viewer.highlighted >= 0 && viewer.highlighted < count &&
+        SameIgnoringCase(links[viewer.highlighted].target, target))
+        return 0;
+    memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
+    for (int i = 0; i < count; i++) {
+        const PageLink &link = links[i];
+        if (link.used && SameIgnoringCase(link.target, target))
+            BrightenRect(shown, PageWidth(), PageHeight(), link.left, link.top, link.right, link.bottom, 40, 50,
+                         70);
+    }
+    Present(shown, PagePixels());
+    viewer.highlighted = found;
+    return 1;
+}
+
+// [SECTION] Composition and fade -----------------------------------------------
+
+namespace {
+
+// Rows 20 to 419 fade from the old screen to the new one; the bars above and
+// below change at once. A key ends the fade and stays in lastKey.
+void FadeIn()
+{
+    uint32_t *draw = DrawPage(), *spare = SparePage(), *shown = ShownPage();
+    int width = PageWidth();
+    memcpy(spare, draw, (size_t)PagePixels() * 4);
+    uint32_t t0 = (uint32_t)PlayerTicks();
+    int32_t level = 0;
+    for (;;) {
+        CopyRect(spare, draw, width, 0, 20, width, 420);
+        CrossFade(spare + 20 * width, shown + 20 * width, level, width * 400);
+        Present(spare, PagePixels());
+        uint32_t elapsed = (uint32_t)PlayerTicks() - t0;
+        level = (int32_t)(elapsed * 256.0 / 50.0 / 0.5);
+        PumpMessages();
+        // A quit during the fade ends it too: nothing is shown any more.
+        if (input.lastKey != 0 || level >= 256 || input.quitRequested)
+            break;
+    }
+}
+
+} // namespace
+
+// [SECTION] The loop ------------------------------------------------------------
+
+void ArticleViewer(int topicEntry)
+{
+    Article article;
+    memset(&article, 0, sizeof article);
+    char topic[CONFIG_FIELD_BYTES] = "";
+    if (const ConfigEntry *entry = ConfigGetEntry(topicEntry))
+        snprintf(topic, sizeof topic, "%s", entry->key2);
+
+    int lastArticle = CountArticles(topic) - 1;
+    int articleNumber = 0, loadedArticle = -1, shownPage = -1, leave = 0;
+    PageLink links[VIEWER_MAX_LINKS];
+    memset(links, 0, sizeof links);
+    int linkCount = 0;
+    uint32_t pressSeen = ButtonPressCount();
+    viewer.highlighted = -1;
+
+    for (;;) {
+        if (input.quitRequested || leave || input.exitRequested) {
+            AuaFreeArticle(&article);
+            return;
+        }
+
+        int fresh = 0;
+        if (loadedArticle != articleNumber) {
+            AuaFreeArticle(&article);
+            const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topic));
+            if (!entry || !AuaLoadArticle(entry->key2, &article)) {
+                FatalError("Can't load AUA!");
+                return;
+            }
+            loadedArticle = articleNumber;
+            article.textRect.left = 20;
+            article.textRect.top = 50;
+            article.textRect.right = PageWidth() - 20;
+            article.textRect.bottom = PageHeight() - 80;
+            fresh = 1;
+        }
+
+        if (shownPage != article.currentPage || fresh) {
+            shownPage = article.currentPage;
+            uint32_t *draw = DrawPage();
+            DrawArticleBackground(draw);
+            DrawClock(draw, PageWidth(), PageHeight(), 611, 427);
+            DrawPageCounter(draw, article.currentPage + 1, article.pageCount);
+            DrawArticleList(draw, articleNumber, topic);
+            AuaDrawPage(draw, PageWidth(), PageHeight(), &article);
+            linkCount = CopyLinks(links);
+            FadeIn();
+            Present(draw, PagePixels());
+            memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
+            memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
+            // The new screen carries no highlight.
+            viewer.highlighted = -1;
+        }
+
+        MSG waiting;
+        if (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
+            WaitMessageTimeout(10);
+        PumpMessages();
+
+        // A held button reports a click with every pointer move; a link
+        // opens once per press, and a click left over from the menu not at all.
+        if (input.clickX != -1) {
+            if (ButtonPressCount() != pressSeen)
+                OpenLinksAt(links, linkCount, input.clickX, input.clickY);
+            pressSeen = ButtonPressCount();
+            input.clickX = input.clickY = -1;
+        }
+
+        HoverLinks(links, linkCount, input.mouseX, input.mouseY);
+
+        switch (input.lastKey) {
+        case VK_LEFT:
+            if (article.currentPage > 0) {
+                Sound(ShellEffect(EFFECT_PAGE));
+                article.currentPage--;
+            }
+            break;
+        case VK_RIGHT:
+            if (article.currentPage < article.pageCount - 1) {
+                Sound(ShellEffect(EFFECT_PAGE));
+                article.currentPage++;
+            }
+            break;
+        case VK_UP:
+            if (articleNumber > 0) {
+                Sound(ShellEffect(EFFECT_ARTICLE));
+                articleNumber--;
+            }
+            break;
+        case VK_DOWN:
+            if (articleNumber < lastArticle) {
+                Sound(ShellEffect(EFFECT_ARTICLE));
+                articleNumber++;
+            }
+            break;
+        case VK_ESCAPE:
+            Sound(ShellEffect(EFFECT_BACK));
+            leave = 1;
+            break;
+        case 'X':
+        case VK_F9:
+            input.exitRequested = 1;
+            break;
+        case VK_F1:
+            VolumeStep();
+            break;
+        default:
+            break;
+        }
+        input.lastKey = 0;
+    }
+}

@@ -1,0 +1,30 @@
+// The article viewer: one topic's articles page by page, with cross-faded
+// page turns, sound effects, clickable links and a hover highlight.
+#pragma once
+
+#include "aua/aua.h"
+
+#include <cstdint>
+
+// Shows the topic whose configuration entry is topicEntry until Esc,
+// exitRequested or quitRequested (never fails; a missing article is reported
+// through FatalError and ends the call).
+void ArticleViewer(int topicEntry);
+
+// 1 when target may be handed to the shell: a web or mail address (http:,
+// https:, ftp:, mailto:) or an existing regular file that is neither
+// executable nor a desktop entry; 0 for anything else.
+int LinkTargetAllowed(const char *target);
+
+// Hands the target of every used link strictly containing (x, y) to the
+// shell, in table order; a refused target gets a "- " line on standard output.
+// Returns the number of links hit.
+int OpenLinksAt(const PageLink *links, int count, int x, int y);
+
+// Highlights the link under (x, y) (right and bottom edges included) with
+// every link of the same target; redraws only when that changes. Returns 1
+// when it presented a frame.
+int HoverLinks(const PageLink *links, int count, int x, int y);
+
+// The highlighted link's index, or -1.
+int HighlightedLink();

@@ -1,0 +1,355 @@
+// The whole program run in a child process on the headless backend, so the
+// test can read what it presented, opened, played and reported: the article
+// viewer's keys, fade, links and hover, and the link filter.
+#include "app/shell.h"
+#include "app/viewer.h"
+#include "aua/aua.h"
+#include "platform/headless/headless.h"
+#include "sound/p_midas.h"
+
+#include "issue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct ChildRun {
+    int exitCode = -1;
+    std::string output;                 // standard output
+    std::string log;                    // headless log
+    std::vector<std::string> opens;     // shell opens
+    std::vector<std::string> boxes;     // message box texts
+    int frames = 0;
+    int audible = 0;                    // any non-zero audio sample mixed
+    std::vector<PageLink> links;        // the last page's links
+};
+
+// Runs WinMain in a forked child in the issue directory; the child writes a
+// report the parent reads back.
+ChildRun RunChild(const TestIssue &issue, const std::string &script, const std::string &arguments = "")
+{
+    std::string reportPath = issue.directory + "/child.report";
+    std::string outputPath = issue.directory + "/child.out";
+    std::string logPath = issue.directory + "/child.log";
+    fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(issue.directory.c_str()) != 0)
+            _exit(90);
+        setenv("XDG_CONFIG_HOME", issue.configHome.c_str(), 1);
+        setenv("ZARN_PLATFORM", "headless", 1);
+        if (!freopen(outputPath.c_str(), "w", stdout))
+            _exit(91);
+        setvbuf(stdout, nullptr, _IOLBF, 0);
+        std::string line = "zarn" + (arguments.empty() ? std::string() : " " + arguments);
+        char *argv[] = {const_cast<char *>(line.c_str())};
+        PlatformSetCommandLine(1, argv);
+        PlatformSelect("headless");
+        HeadlessSetLog(logPath.c_str());
+        if (!HeadlessScriptText(script.c_str()))
+            _exit(92);
+        int result = WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+        fflush(stdout);
+        std::ofstream report(reportPath);
+        for (const std::string &target : HeadlessShellOpens())
+            report << "open " << target << "\n";
+        for (const HeadlessMessageBox &box : HeadlessMessageBoxes()) {
+            std::string text = box.text;
+            for (char &c : text)
+                if (c == '\n')
+                    c = '|';
+            report << "box " << text << "\n";
+        }
+        report << "frames " << HeadlessFrameCount() << "\n";
+        int audible = 0;
+        for (int16_t sample : HeadlessAudioCapture())
+            if (sample != 0)
+                audible = 1;
+        report << "audible " << audible << "\n";
+        int count = 0;
+        const PageLink *links = AuaGetLinks(&count);
+        for (int i = 0; i < count; i++)
+            report << "link " << links[i].used << " " << links[i].left << " " << links[i].top << " "
+                   << links[i].right << " " << links[i].bottom << " " << links[i].target << "\n";
+        report.close();
+        _exit(result);
+    }
+    ChildRun run;
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = ReadText(outputPath);
+    run.log = FileExists(logPath) ? ReadText(logPath) : "";
+    std::istringstream report(FileExists(reportPath) ? ReadText(reportPath) : "");
+    std::string word;
+    while (report >> word) {
+        std::string rest;
+        std::getline(report, rest);
+        if (!rest.empty() && rest[0] == ' ')
+            rest.erase(0, 1);
+        if (word == "open")
+            run.opens.push_back(rest);
+        else if (word == "box")
+            run.boxes.push_back(rest);
+        else if (word == "frames")
+            run.frames = std::atoi(rest.c_str());
+        else if (word == "audible")
+            run.audible = std::atoi(rest.c_str());
+        else if (word == "link") {
+            PageLink link = {};
+            char target[256] = "";
+            sscanf(rest.c_str(), "%d %d %d %d %d %255s", &link.used, &link.left, &link.top, &link.right,
+                   &link.bottom, target);
+            snprintf(link.target, sizeof link.target, "%s", target);
+            run.links.push_back(link);
+        }
+    }
+    return run;
+}
+
+// Frames presented between two "saved" marks of the log.
+int FramesBetween(const std::string &log, const std::string &from, const std::string &to)
+{
+    size_t start = log.find("saved " + from);
+    size_t end = log.find("saved " + to);
+    if (start == std::string::npos || end == std::string::npos || end < start)
+        return -1;
+    int count = 0;
+    for (size_t at = log.find("\nframe ", start); at != std::string::npos && at < end;
+         at = log.find("\nframe ", at + 1))
+        count++;
+    return count;
+}
+
+const char *const viewerConfig = "topic news Latest news\r\n"
+                                 "topic solo Single\r\n"
+                                 "news first.txt First~one\r\n"
+                                 "news second.txt Second~two\r\n"
+                                 "solo only.txt Only\r\n";
+
+TestIssue ViewerIssue(const char *tag)
+{
+    TestIssue issue = MakeIssue(tag, viewerConfig);
+    StoreSettings(issue, "Show setup=0\nwindowed=1\nsound=1\n");
+    WriteText(issue.directory + "/first.txt",
+              "<size 40><link http://example.com/a>Linked</link><br>page one<newpage>page two<newpage>page three");
+    WriteText(issue.directory + "/second.txt", "Second article<newpage>its second page");
+    WriteText(issue.directory + "/only.txt", "<size 30><link notes.txt>Notes</link> <link ./run.sh>Run</link>");
+    WriteText(issue.directory + "/notes.txt", "a document");
+    WriteText(issue.directory + "/run.sh", "#!/bin/sh\n");
+    chmod((issue.directory + "/run.sh").c_str(), 0755);
+    return issue;
+}
+
+std::string Marks(const TestIssue &issue, const std::string &name)
+{
+    return "save " + issue.directory + "/" + name + ".png\n";
+}
+
+std::string Picture(const TestIssue &issue, const std::string &name)
+{
+    return ReadText(issue.directory + "/" + name + ".png");
+}
+
+} // namespace
+
+TEST(Viewer, PagesArticlesAndBackToTheSameTopic)
+{
+    TestIssue issue = ViewerIssue("pages");
+    std::string script = "wait idle\n" + Marks(issue, "menu") +
+                         "key Return\nsleep 800\n" + Marks(issue, "p0") +
+                         "key Left\nsleep 300\n" + Marks(issue, "left0") +
+                         "key Right\nsleep 800\n" + Marks(issue, "p1") +
+                         "key Right\nsleep 800\nkey Right\nsleep 800\n" + Marks(issue, "p2") +
+                         "key Down\nsleep 800\n" + Marks(issue, "a1") +
+                         "key Down\nsleep 300\n" + Marks(issue, "a1again") +
+                         "key Up\nsleep 800\n" + Marks(issue, "a0") +
+                         "key Escape\nwait idle\n" + Marks(issue, "menu2") +
+                         "key Escape\n";
+    ChildRun run = RunChild(issue, script);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.empty()) << run.log;
+    // Left on the first page and Down on the last article change nothing.
+    EXPECT_EQ(FramesBetween(run.log, issue.directory + "/p0", issue.directory + "/left0"), 0) << run.log;
+    EXPECT_EQ(Picture(issue, "p0"), Picture(issue, "left0"));
+    EXPECT_NE(Picture(issue, "p0"), Picture(issue, "p1"));
+    EXPECT_NE(Picture(issue, "p1"), Picture(issue, "p2"));
+    EXPECT_EQ(FramesBetween(run.log, issue.directory + "/a1", issue.directory + "/a1again"), 0) << run.log;
+    // Up from the second article shows the first one's page 0 again.
+    EXPECT_EQ(Picture(issue, "a0"), Picture(issue, "p0"));
+    // Esc comes back to the menu with the same topic selected.
+    EXPECT_EQ(Picture(issue, "menu2"), Picture(issue, "menu"));
+    EXPECT_TRUE(run.audible) << "the page, article and back effects";
+}
+
+TEST(Viewer, XEndsTheProgramWithoutTheBackEffect)
+{
+    TestIssue issue = ViewerIssue("xkey");
+    ChildRun run = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\nsleep 300\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.empty()) << run.log;
+    EXPECT_FALSE(run.audible) << "no effect was due";
+    EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
+
+    ChildRun esc = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey Escape\nsleep 300\nwait idle\nkey Escape\n");
+    EXPECT_EQ(esc.exitCode, 0);
+    EXPECT_TRUE(esc.audible) << "the back effect";
+}
+
+TEST(Viewer, F9EndsTheProgram)
+{
+    TestIssue issue = ViewerIssue("f9");
+    ChildRun run = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey F9\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.boxes.empty()) << run.log;
+    EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
+}
+
+TEST(Viewer, AKeyEndsTheFadeAndTakesEffect)
+{
+    TestIssue issue = ViewerIssue("fade");
+    // Slow fade: full fade first for reference frames.
+    ChildRun full = RunChild(issue, "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "open") +
+                                        "key Right\nsleep 800\n" + Marks(issue, "full") + "key X\n");
+    int fullFrames = FramesBetween(full.log, issue.directory + "/open", issue.directory + "/full");
+    ASSERT_GT(fullFrames, 2) << full.log;
+
+    // Right, then Right again at once: the second key ends the first fade and turns on.
+    ChildRun quick = RunChild(issue, "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "open2") +
+                                         "key Right\nkey Right\nsleep 800\n" + Marks(issue, "quick") + "key X\n");
+    EXPECT_EQ(quick.exitCode, 0);
+    // Page three is shown complete.
+    ChildRun reference = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey Right\nsleep 800\nkey Right\nsleep 800\n" +
+                                             Marks(issue, "page3") + "key X\n");
+    EXPECT_EQ(Picture(issue, "quick"), Picture(issue, "page3"));
+}
+
+TEST(Viewer, ALinkOpensOncePerPressAndNotOnItsLeftEdge)
+{
+    TestIssue issue = ViewerIssue("click");
+    // First learn where the link is.
+    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    ASSERT_FALSE(probe.links.empty()) << probe.log;
+    const PageLink link = probe.links[0];
+    ASSERT_STREQ(link.target, "http://example.com/a");
+    int x = (link.left + link.right) / 2, y = (link.top + link.bottom) / 2;
+
+    std::string script = "wait idle\nkey Return\nsleep 800\n"
+                         "click " + std::to_string(link.left) + " " + std::to_string(y) + "\nsleep 100\n"
+                         "click " + std::to_string(x) + " " + std::to_string(y) + "\nsleep 100\n"
+                         "move " + std::to_string(x + 1) + " " + std::to_string(y) + " left\nsleep 50\n"
+                         "move " + std::to_string(x + 2) + " " + std::to_string(y) + " left\nsleep 50\n"
+                         "key X\n";
+    ChildRun run = RunChild(issue, script);
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.opens.size(), 1u) << run.log;
+    EXPECT_EQ(run.opens[0], "http://example.com/a");
+}
+
+TEST(Viewer, HoverRedrawsOnlyWhenTheHighlightChanges)
+{
+    TestIssue issue = ViewerIssue("hover");
+    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    ASSERT_FALSE(probe.links.empty()) << probe.log;
+    const PageLink link = probe.links[0];
+    int y = (link.top + link.bottom) / 2;
+    auto Move = [](int mx, int my) { return "move " + std::to_string(mx) + " " + std::to_string(my) + "\nsleep 100\n"; };
+    std::string script = "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "plain") +
+                         Move(link.left + 3, y) + Marks(issue, "on") +
+                         Move(link.right, link.bottom) + Marks(issue, "edge") +
+                         Move(link.right + 1, y) + Marks(issue, "off") +
+                         "key X\n";
+    ChildRun run = RunChild(issue, script);
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string d = issue.directory + "/";
+    EXPECT_EQ(FramesBetween(run.log, d + "plain", d + "on"), 1) << run.log;
+    // The right and bottom edges still count as on the link: no redraw.
+    EXPECT_EQ(FramesBetween(run.log, d + "on", d + "edge"), 0) << run.log;
+    EXPECT_EQ(FramesBetween(run.log, d + "edge", d + "off"), 1) << run.log;
+    EXPECT_NE(Picture(issue, "plain"), Picture(issue, "on"));
+    EXPECT_EQ(Picture(issue, "plain"), Picture(issue, "off"));
+}
+
+TEST(Viewer, OnlySafeTargetsReachTheShell)
+{
+    TestIssue issue = ViewerIssue("safe");
+    ChildRun probe = RunChild(issue, "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\nkey X\n");
+    ASSERT_EQ(probe.links.size(), 2u) << probe.log;
+    std::string script = "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\n";
+    for (const PageLink &link : probe.links)
+        script += "click " + std::to_string((link.left + link.right) / 2) + " " +
+                  std::to_string((link.top + link.bottom) / 2) + "\nsleep 100\n";
+    script += "key X\n";
+    ChildRun run = RunChild(issue, script);
+    ASSERT_EQ(run.opens.size(), 1u) << run.log;
+    EXPECT_EQ(run.opens[0], "notes.txt");
+    EXPECT_NE(run.output.find("- link target not opened: './run.sh'\n"), std::string::npos) << run.output;
+}
+
+TEST(Viewer, MissingArticleEndsThroughTheBannerBox)
+{
+    TestIssue issue = ViewerIssue("missing");
+    std::filesystem::remove(issue.directory + "/first.txt");
+    ChildRun run = RunChild(issue, "wait idle\nkey Return\nsleep 300\n");
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.log;
+    EXPECT_EQ(run.boxes[0], "Zarn EXCEPTION: 'Can't load AUA!'|");
+    EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
+}
+
+TEST(LinkFilter, WebAndMailAddressesAndPlainDocumentsOnly)
+{
+    PlatformSelect("headless");
+    std::string d = MakeTempDirectory("filter");
+    WriteText(d + "/doc.txt", "text");
+    WriteText(d + "/tool", "#!/bin/sh\n");
+    chmod((d + "/tool").c_str(), 0755);
+    WriteText(d + "/app.desktop", "[Desktop Entry]\n");
+    WriteText(d + "/APP.DESKTOP", "[Desktop Entry]\n");
+    EXPECT_TRUE(LinkTargetAllowed("http://example.com/"));
+    EXPECT_TRUE(LinkTargetAllowed("HTTPS://example.com/"));
+    EXPECT_TRUE(LinkTargetAllowed("ftp://example.com/file"));
+    EXPECT_TRUE(LinkTargetAllowed("mailto:editor@example.com"));
+    EXPECT_TRUE(LinkTargetAllowed((d + "/doc.txt").c_str()));
+    EXPECT_FALSE(LinkTargetAllowed((d + "/tool").c_str()));
+    EXPECT_FALSE(LinkTargetAllowed((d + "/app.desktop").c_str()));
+    EXPECT_FALSE(LinkTargetAllowed((d + "/APP.DESKTOP").c_str()));
+    EXPECT_FALSE(LinkTargetAllowed(d.c_str()));
+    EXPECT_FALSE(LinkTargetAllowed((d + "/missing.txt").c_str()));
+    EXPECT_FALSE(LinkTargetAllowed("file:///etc/passwd"));
+    EXPECT_FALSE(LinkTargetAllowed("javascript:alert(1)"));
+    EXPECT_FALSE(LinkTargetAllowed("http"));
+    EXPECT_FALSE(LinkTargetAllowed(""));
+    EXPECT_FALSE(LinkTargetAllowed(nullptr));
+    std::error_code ignored;
+    std::filesystem::remove_all(d, ignored);
+}
+
+TEST(LinkFilter, OpenLinksAtIsStrictOnAllFourEdges)
+{
+    PlatformSelect("headless");
+    HeadlessReset();
+    PageLink links[3] = {};
+    links[0] = {1, 10, 20, 50, 40, "http://a/"};
+    links[1] = {0, 0, 0, 640, 480, "http://unused/"};
+    links[2] = {1, 30, 30, 60, 45, "http://b/"};
+    EXPECT_EQ(OpenLinksAt(links, 3, 10, 30), 0);
+    EXPECT_EQ(OpenLinksAt(links, 3, 50, 30), 0);
+    EXPECT_EQ(OpenLinksAt(links, 3, 20, 20), 0);
+    EXPECT_EQ(OpenLinksAt(links, 3, 20, 40), 0);
+    EXPECT_TRUE(HeadlessShellOpens().empty());
+    // Overlapping links both open, in table order; the unused one never.
+    EXPECT_EQ(OpenLinksAt(links, 3, 40, 35), 2);
+    ASSERT_EQ(HeadlessShellOpens().size(), 2u);
+    EXPECT_EQ(HeadlessShellOpens()[0], "http://a/");
+    EXPECT_EQ(HeadlessShellOpens()[1], "http://b/");
+}
