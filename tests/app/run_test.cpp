@@ -162,7 +162,7 @@ TEST(Menu, EveryKeyRedrawsOnceAndEscEndsInOrder)
                                    "key Escape\n");
     EXPECT_EQ(run.exitCode, 0);
     // The first frame, then one per key: Up, Down, Down, Space and eight F1.
-    EXPECT_GE(FrameCount(run.log), 1 + 4 + 8) // the outro presents its own frames after the menu's << run.log;
+    EXPECT_GE(FrameCount(run.log), 1 + 4 + 8) << run.log; // the outro presents frames after the menu's
     // Up on the first topic and Down on the last change nothing.
     EXPECT_EQ(ReadText(p + "first.png"), ReadText(p + "up.png"));
     EXPECT_NE(ReadText(p + "first.png"), ReadText(p + "down.png"));
