@@ -5,7 +5,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc)
-FUZZ_SECONDS ?= 20
+FUZZ_SECONDS ?= 30
 FUZZ_LONG_SECONDS ?= 600
 
 .PHONY: all deps build run test unit-test asan-test fuzz-test bench fuzz clean
