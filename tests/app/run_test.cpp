@@ -189,3 +189,45 @@ TEST(Menu, ErrorInTheViewerUnwindsThroughQuitAndShutsDownInOrder)
     EXPECT_LT(loaded, closed);
     EXPECT_EQ(run.output.substr(closed), "+ stackheap closed. (emulated)\n");
 }
+
+TEST(Startup, WholeRunPrintsExactlyItsLinesInOrder)
+{
+    TestIssue issue = MenuIssue("wholerun");
+    StoreSettings(issue, "Show setup=0\nwindowed=1\n");
+    RunResult run = RunZarn(issue, "wait idle\nkey Escape\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.log.find("messagebox"), std::string::npos) << run.log;
+    // The outro leaves the cloth's second layer in the texture cache on purpose.
+    EXPECT_TRUE(std::regex_match(run.output, std::regex("\\+ loading 3d\n"
+                                                        "- still textures in cache: \\{hell2\\[[0-9]+\\] \\}\n"
+                                                        "\\+ stackheap closed\\. \\(emulated\\)\n")))
+        << run.output;
+    EXPECT_GT(FrameCount(run.log), 1) << run.log;
+}
+
+TEST(Startup, MissingBallEndsAfterTheLoaderLineWithoutABox)
+{
+    TestIssue issue = MenuIssue("noball");
+    StoreSettings(issue, "Show setup=0\nwindowed=1\n");
+    std::filesystem::remove(issue.directory + "/ball.v3d");
+    RunResult run = RunZarn(issue, "");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "+ loading 3d\n- file not found!\n");
+    EXPECT_EQ(run.log.find("messagebox"), std::string::npos) << run.log;
+    EXPECT_EQ(FrameCount(run.log), 0) << run.log;
+}
+
+TEST(Startup, EngineThatCannotStartGivesItsBanner)
+{
+    TestIssue issue = MenuIssue("nolens");
+    StoreSettings(issue, "Show setup=0\nwindowed=1\n");
+    std::filesystem::remove(issue.directory + "/lens.bmp");
+    RunResult run = RunZarn(issue, "");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Count(run.log, "messagebox "), 1) << run.log;
+    EXPECT_NE(run.log.find("messagebox Error: Zarn EXCEPTION: '- can't init vx3d!'\\n"), std::string::npos)
+        << run.log;
+    // Step 4 stopped the loader: no later step ran and no display was made.
+    EXPECT_EQ(run.output.find("+ loading 3d"), std::string::npos) << run.output;
+    EXPECT_EQ(FrameCount(run.log), 0) << run.log;
+}
