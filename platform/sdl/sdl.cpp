@@ -37,6 +37,7 @@ struct SdlWindow {
     int textureWidth, textureHeight;
     Uint32 textureFormat;
     int fullscreen; // desktop full screen with a logical size
+    int shownWidth, shownHeight; // the window's size at the last present
 };
 
 struct SdlState {
@@ -338,6 +339,12 @@ static void WindowShow(HWND window, int show)
     SDL_RaiseWindow(native->window);
     if (!window->painted) {
         window->painted = 1;
+        // Showing a top-level window activates the program before its first
+        // redraw, as a desktop does when a window is shown. X gives focus
+        // only when a window manager does, and often after the first expose:
+        // a display that draws nothing until activated would stay blank.
+        if (!window->dialog)
+            PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
         PlatformQueueMessage(window, WM_PAINT, 0, 0);
     }
     if (window->dialog)
@@ -415,10 +422,22 @@ static void ShowPixels(SdlWindow *native, const void *pixels, int width, int hei
             return;
     }
     SDL_UpdateTexture(native->texture, nullptr, pixels, pitch);
-    SDL_SetRenderDrawColor(native->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(native->renderer);
-    SDL_RenderCopy(native->renderer, native->texture, nullptr, nullptr);
-    SDL_RenderPresent(native->renderer);
+    // A GL drawable may learn of a new window size only when it is swapped
+    // (Mesa's software rasterizer on X does), so the first frame after a
+    // resize would be drawn at the old size - for a new window 1 x 1, and
+    // the menu's first frame would stay black until a key. Such a frame is
+    // drawn twice.
+    int windowWidth = 0, windowHeight = 0;
+    SDL_GetWindowSize(native->window, &windowWidth, &windowHeight);
+    int passes = windowWidth != native->shownWidth || windowHeight != native->shownHeight ? 2 : 1;
+    native->shownWidth = windowWidth;
+    native->shownHeight = windowHeight;
+    for (int pass = 0; pass < passes; pass++) {
+        SDL_SetRenderDrawColor(native->renderer, 0, 0, 0, 255);
+        SDL_RenderClear(native->renderer);
+        SDL_RenderCopy(native->renderer, native->texture, nullptr, nullptr);
+        SDL_RenderPresent(native->renderer);
+    }
 }
 
 static void DialogChanged(HWND dialog)
