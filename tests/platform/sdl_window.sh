@@ -7,8 +7,8 @@
 # The screenshot is of the window itself (xwd -id): on a 16-bit Xvfb the root
 # capture comes back as a 24-bit image holding raw 16-bit values.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/x11.bash"
 BIN=${ZARN_BINARY_DIR:-build}/tests/test_platform
-CONVERT=/usr/bin/convert
 WORK=$(mktemp -d /tmp/zarn-sdlwin-XXXXXX)
 XPID=
 APID=
@@ -21,53 +21,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "sdl_window: $*" >&2; exit 1; }
 
-for tool in Xvfb xwd xdotool xdpyinfo; do
-    command -v $tool >/dev/null || fail "$tool is missing (scripts/install-deps installs it)"
-done
-[ -x "$CONVERT" ] || fail "$CONVERT is missing"
+require_x11_tools
 [ -x "$BIN" ] || fail "$BIN not built"
-
-start_x() { # SCREEN: WxHxD
-    for n in $(seq 91 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
-        XPID=$!
-        for _ in $(seq 1 50); do
-            if xdpyinfo -display :$n >/dev/null 2>&1; then
-                export DISPLAY=:$n
-                return 0
-            fi
-            kill -0 $XPID 2>/dev/null || break
-            sleep 0.1
-        done
-        kill $XPID 2>/dev/null; wait $XPID 2>/dev/null; XPID=
-    done
-    fail "no X server could be started"
-}
-
-stop_x() {
-    kill "$XPID" 2>/dev/null; wait "$XPID" 2>/dev/null; XPID=
-}
-
-# pixel FILE X Y -> "R G B" in decimal
-pixel() {
-    local hex
-    hex=$("$CONVERT" "xwd:$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -1)
-    [ -n "$hex" ] || { echo "? ? ?"; return; }
-    echo "$((16#${hex:1:2})) $((16#${hex:3:2})) $((16#${hex:5:2}))"
-}
-
-# near "R G B" R G B TOLERANCE
-near() {
-    local a=($1)
-    for i in 0 1 2; do
-        local want=${@:$((i + 2)):1}
-        [ "${a[$i]}" = "?" ] && return 1
-        local d=$((a[i] - want)); d=${d#-}
-        [ $d -le $5 ] || return 1
-    done
-    return 0
-}
 
 # run SCREEN MODE BPP WX WY OX OY SCALE_NUM SCALE_DEN GREY_R GREY_G GREY_B TOLERANCE
 # WX, WY: where the window must sit on the screen; OX, OY: where page (0,0)
@@ -82,7 +37,7 @@ run() {
         "$BIN" --gtest_filter=SdlWindow.PresentsAKnownFrameAndPassesKeys >"$WORK/out" 2>&1 &
     APID=$!
     local id
-    id=$(timeout 10 xdotool search --sync --name '^Zarn$' 2>/dev/null | head -1)
+    id=$(find_window '^Zarn$' 10)
     [ -n "$id" ] || { cat "$WORK/out"; fail "$label: no window named Zarn"; }
     xdotool windowfocus --sync "$id" 2>/dev/null
     local geometry
@@ -134,7 +89,7 @@ run_dialog() {
         "$BIN" --gtest_filter=SdlWindow.DialogTakesKeysAndClicks >"$WORK/out" 2>&1 &
     APID=$!
     local id
-    id=$(timeout 10 xdotool search --sync --name '^Zarn Config$' 2>/dev/null | head -1)
+    id=$(find_window '^Zarn Config$' 10)
     [ -n "$id" ] || { cat "$WORK/out"; fail "$label: no window named Zarn Config"; }
     xdotool windowfocus --sync "$id" 2>/dev/null
     local shot=$WORK/dialog.xwd box=11x11+259+37 before after

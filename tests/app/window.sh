@@ -1,0 +1,226 @@
+#!/bin/bash
+# The reader as a person uses it: the real zarn on the SDL backend, in a
+# window on a private Xvfb, in a copy of the demo issue, driven with xdotool.
+# Every screen is captured from the window (xwd -id) and compared whole, pixel
+# for pixel, with what zarn-tool render draws for the same state: the first
+# menu frame, a topic's first page once its fade is over, page turns both
+# ways, the link highlight under the pointer and its removal, the menu again
+# after Esc with the topic still selected, another topic; X then ends the
+# program, through the outro, with exit status 0.
+#
+# The clock shows local time and is drawn when a screen is composed, so its
+# minute lies between a reading taken before the key that composes it and one
+# taken after the capture. Each capture is compared with the render for both
+# readings (one when they agree), which checks the clock's digits too instead
+# of masking them and cannot be fooled by a minute changing in between.
+# ZARN_KEEP_SHOTS=1 keeps the captures and renders (they are kept on failure).
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/x11.bash"
+ZARN=${ZARN_BINARY_DIR:?}/zarn
+TOOL=${ZARN_BINARY_DIR}/tools/zarn-tool
+DEMO=${ZARN_BINARY_DIR}/demo
+WORK=$(mktemp -d /tmp/zarn-window-XXXXXX)
+APID=
+KEEP=${ZARN_KEEP_SHOTS:-0}
+cleanup() {
+    [ -n "$APID" ] && kill "$APID" 2>/dev/null
+    stop_x
+    wait 2>/dev/null
+    if [ $KEEP = 1 ]; then echo "window: captures and renders kept in $WORK" >&2; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+fail() {
+    echo "window: $*" >&2
+    if [ -n "${DISPLAY:-}" ]; then
+        echo "window: windows on the screen:" >&2
+        window_names >&2
+    fi
+    [ -s "$WORK/out" ] && { echo "window: zarn printed:" >&2; sed 's/^/  /' "$WORK/out" >&2; }
+    KEEP=1
+    exit 1
+}
+
+require_x11_tools
+[ -x "$ZARN" ] || fail "$ZARN not built"
+[ -x "$TOOL" ] || fail "$TOOL not built"
+[ -f "$DEMO/zarn.dat" ] || fail "no demo issue in $DEMO (the demo target builds it)"
+
+# A private copy of the issue, and settings that skip the setup dialog: a
+# window at 32 bits with sound (into SDL's dummy driver, so the effects and
+# the tick counter that times the fades run as on a desktop).
+issue=$WORK/issue
+cp -r "$DEMO" "$issue"
+mkdir -p "$WORK/config/zarn"
+printf 'Show setup=0\nbpp=32\nwindowed=1\nsound=1\n' >"$WORK/config/zarn/settings"
+
+start_x 1024x768x24
+
+# render NAME TIME ARGS... -> the PNG zarn-tool draws (cached by name and
+# time); its standard output (page count, links) goes to NAME@TIME.out.
+render() {
+    local name=$1 time=$2
+    shift 2
+    local png=$WORK/render-$name@${time/:/}.png
+    if [ ! -f "$png" ]; then
+        "$TOOL" render -C "$issue" --time "$time" "$@" -o "$png" >"${png%.png}.out" 2>"$WORK/render.err" ||
+            fail "zarn-tool render $* failed: $(cat "$WORK/render.err")"
+    fi
+    echo "$png"
+}
+
+capture() { # FILE.png
+    xwd -silent -id "$WINDOW" 2>/dev/null | "$CONVERT" xwd:- "$1" 2>/dev/null
+}
+
+# differing A.png B.png -> how many pixels differ (the whole frame)
+differing() {
+    "$COMPARE" -metric AE "$1" "$2" null: 2>&1
+}
+
+# expect NAME BEFORE RENDER-ARGS... — waits (up to 8 s) until the window shows
+# what render draws for RENDER-ARGS at BEFORE or at the time read after the
+# capture; sets SHOWN_TIME to the one that matched.
+expect() {
+    local name=$1 before=$2
+    shift 2
+    local shot=$WORK/shot-$name.png last="" now time png count deadline=$((SECONDS + 8))
+    while [ $SECONDS -lt $deadline ]; do
+        capture "$shot"
+        now=$(date +%H:%M)
+        for time in $before $([ "$now" = "$before" ] || echo "$now"); do
+            png=$(render "$name" "$time" "$@")
+            count=$(differing "$shot" "$png")
+            if [ "$count" = 0 ]; then
+                SHOWN_TIME=$time
+                echo "window: $name ok"
+                return 0
+            fi
+            last="$count pixels differ from $(basename "$png")"
+        done
+        sleep 0.1
+    done
+    fail "$name: the window never showed what zarn-tool render $* draws ($last; capture $shot)"
+}
+
+# press KEY — sends a key to the focused reader and notes the time first.
+press() {
+    BEFORE=$(date +%H:%M)
+    xdotool key "$1" 2>/dev/null || fail "xdotool could not send $1"
+}
+
+# --- start: the first frame of the menu ---------------------------------------
+BEFORE=$(date +%H:%M)
+(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+    SDL_AUDIODRIVER=dummy "$ZARN" >"$WORK/out" 2>&1) &
+APID=$!
+WINDOW=$(find_window '^Zarn$' 10)
+[ -n "$WINDOW" ] || fail "no window named Zarn"
+geometry=$(xwininfo -id "$WINDOW" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}')
+# Centred on the 1024 x 768 screen, client area 640 x 480.
+[ "$geometry" = "640x480+192+144" ] || fail "window geometry $geometry, wanted 640x480+192+144"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+# The pointer starts in the middle of the screen, over the window: park it
+# outside, so only the hover step below moves it over a link.
+xdotool mousemove 5 5 2>/dev/null
+expect menu "$BEFORE" --menu --select 0
+
+# --- a topic, its pages -------------------------------------------------------
+press Return
+expect topic0-page0 "$BEFORE" --topic 0 --page 0
+press Right
+expect topic0-page1 "$BEFORE" --topic 0 --page 1
+press Right
+expect topic0-page2 "$BEFORE" --topic 0 --page 2
+page_time=$SHOWN_TIME
+plain=$(render topic0-page2 "$page_time" --topic 0 --page 2)
+
+# --- the pointer over a link --------------------------------------------------
+# The page's links as the tool reports them: "link LEFT TOP RIGHT BOTTOM TARGET".
+links=${plain%.png}.out
+read -r _ left top right bottom target < <(grep '^link ' "$links" | head -1)
+[ -n "${target:-}" ] || fail "topic 0 page 2 of the demo has no link any more (zarn-tool printed: $(cat "$links"))"
+# Every rectangle of that target lights up (the rectangles are half-open).
+rects=()
+while read -r _ l t r b tg; do
+    [ "${tg,,}" = "${target,,}" ] && rects+=("$l $t $r $b")
+done < <(grep '^link ' "$links")
+[ ${#rects[@]} -ge 2 ] || fail "the Debian link should run over two words (rectangles: ${rects[*]})"
+
+# Both frames with the lit rectangles blacked out must agree; inside them each
+# channel of the window must be the rendered one plus 40, 50, 70, at most 255.
+blackout() { # IN OUT
+    local in=$1 out=$2 args=() r
+    for r in "${rects[@]}"; do
+        set -- $r
+        args+=(-draw "rectangle $1,$2 $(($3 - 1)),$(($4 - 1))")
+    done
+    "$CONVERT" "$in" -alpha off -fill black "${args[@]}" "$out"
+}
+rgb_rows() { # FILE BOX -> "r g b" per pixel, row by row
+    "$CONVERT" "$1" -alpha off -crop "$2" -depth 8 txt:- |
+        sed -n 's/^[0-9]*,[0-9]*: *(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1 \2 \3/p'
+}
+highlight_wrong() { # SHOT -> the number of wrong pixels inside the rectangles
+    local shot=$1 r wrong=0 n
+    for r in "${rects[@]}"; do
+        set -- $r
+        local box=$(($3 - $1))x$(($4 - $2))+$1+$2 size=$((($3 - $1) * ($4 - $2)))
+        n=$(paste -d' ' <(rgb_rows "$shot" "$box") <(rgb_rows "$plain" "$box") | awk -v size=$size '
+            function lit(c, a) { c += a; return c > 255 ? 255 : c }
+            NF != 6 || $1 != lit($4, 40) || $2 != lit($5, 50) || $3 != lit($6, 70) { bad++ }
+            END { print NR == size ? bad + 0 : size }')
+        wrong=$((wrong + n))
+    done
+    echo "$wrong"
+}
+
+x=$(((left + right) / 2)) y=$(((top + bottom) / 2))
+xdotool mousemove --window "$WINDOW" $x $y 2>/dev/null
+blackout "$plain" "$WORK/plain-blacked.png"
+ok=0 deadline=$((SECONDS + 5))
+while [ $SECONDS -lt $deadline ]; do
+    capture "$WORK/shot-hover.png"
+    blackout "$WORK/shot-hover.png" "$WORK/shot-hover-blacked.png"
+    rest=$(differing "$WORK/shot-hover-blacked.png" "$WORK/plain-blacked.png")
+    lit=$(highlight_wrong "$WORK/shot-hover.png")
+    if [ "$rest" = 0 ] && [ "$lit" = 0 ]; then ok=1; break; fi
+    sleep 0.1
+done
+[ $ok = 1 ] || fail "hover at $x,$y over $target: $rest pixels differ outside the link, $lit inside are not lit by 40,50,70"
+echo "window: hover ok (${#rects[@]} rectangles of $target lit)"
+
+# Off the link again: the clean page comes back.
+xdotool mousemove --window "$WINDOW" 600 300 2>/dev/null
+expect topic0-page2-unlit "$page_time" --topic 0 --page 2
+
+press Left
+expect topic0-page1-back "$BEFORE" --topic 0 --page 1
+
+# --- back to the menu, another topic, then X ----------------------------------
+press Escape
+expect menu-back "$BEFORE" --menu --select 0
+press Down
+expect menu-second "$BEFORE" --menu --select 1
+press Return
+expect topic1-page0 "$BEFORE" --topic 1 --page 0
+
+# X leaves from the viewer; the outro follows, a key hurries its fade and a
+# second skips it.
+press x
+sleep 0.5
+xdotool key space 2>/dev/null
+sleep 0.3
+xdotool key space 2>/dev/null
+for _ in $(seq 1 150); do
+    kill -0 $APID 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 $APID 2>/dev/null && fail "zarn did not end after X and two keys in the outro"
+status=0
+wait $APID || status=$?
+APID=
+[ $status = 0 ] || fail "zarn ended with status $status"
+grep -qF "+ stackheap closed. (emulated)" "$WORK/out" || fail "zarn did not shut down in order"
+echo "window: X ended zarn with status 0"
+exit 0
