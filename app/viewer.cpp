@@ -179,6 +179,15 @@ int HoverLinks(const PageLink *links, int count, int x, int y)
 
 // [SECTION] Composition and fade -----------------------------------------------
 
+void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier)
+{
+    DrawArticleBackground(page);
+    DrawClock(page, PageWidth(), PageHeight(), 611, 427);
+    DrawPageCounter(page, article->currentPage + 1, article->pageCount);
+    DrawArticleList(page, articleNumber, topicIdentifier);
+    AuaDrawPage(page, PageWidth(), PageHeight(), article);
+}
+
 namespace {
 
 // Rows 20 to 419 fade from the old screen to the new one; the bars above and
@@ -248,11 +257,7 @@ void ArticleViewer(int topicEntry)
         if (shownPage != article.currentPage || fresh) {
             shownPage = article.currentPage;
             uint32_t *draw = DrawPage();
-            DrawArticleBackground(draw);
-            DrawClock(draw, PageWidth(), PageHeight(), 611, 427);
-            DrawPageCounter(draw, article.currentPage + 1, article.pageCount);
-            DrawArticleList(draw, articleNumber, topic);
-            AuaDrawPage(draw, PageWidth(), PageHeight(), &article);
+            ComposeArticleScreen(draw, &article, articleNumber, topic);
             linkCount = CopyLinks(links);
             FadeIn();
             Present(draw, PagePixels());

@@ -11,6 +11,12 @@
 // through FatalError and ends the call).
 void ArticleViewer(int topicEntry);
 
+// Composes the article screen for the article's current page into page
+// (appSettings' size): background, clock, page counter, the topic's article
+// list around articleNumber, then the laid-out page, whose links AuaGetLinks
+// then gives. Never fails; layout problems are reported by the engine.
+void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier);
+
 // 1 when target may be handed to the shell: a web or mail address (http:,
 // https:, ftp:, mailto:) or an existing regular file that is neither
 // executable nor a desktop entry; 0 for anything else.

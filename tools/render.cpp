@@ -6,6 +6,7 @@
 #include "tools/tool.h"
 
 #include "app/clock.h"
+#include "app/viewer.h"
 #include "aua/aua.h"
 #include "gfx/display.h"
 #include "gfx/image.h"
@@ -107,15 +108,6 @@ size_t ReportMessages() {
     return boxes.size();
 }
 
-void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier) {
-    memset(page, 0, sizeof(uint32_t) * MENU_PAGE_WIDTH * MENU_PAGE_HEIGHT);
-    DrawArticleBackground(page);
-    DrawClock(page, MENU_PAGE_WIDTH, MENU_PAGE_HEIGHT, 611, 427);
-    DrawPageCounter(page, article->currentPage + 1, article->pageCount);
-    DrawArticleList(page, articleNumber, topicIdentifier);
-    AuaDrawPage(page, MENU_PAGE_WIDTH, MENU_PAGE_HEIGHT, article);
-}
-
 int Render(int argc, char **argv) {
     if (ToolWantsHelp(argc, argv)) {
         printf("%s\n", usage);
@@ -178,6 +170,7 @@ int Render(int argc, char **argv) {
         // record the states the later pages start from.
         for (int p = 0; p <= options.page; p++) {
             article.currentPage = p;
+            memset(page, 0, screen.size() * sizeof(uint32_t));
             ComposeArticleScreen(page, &article, options.article, topicIdentifier);
         }
         int linkCount = 0;
