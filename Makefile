@@ -40,6 +40,7 @@ fuzz-test:
 
 bench: build
 	$(BUILD)/bench/zarn-bench --benchmark_counters_tabular=true
+	scripts/measure-reader $(BUILD)
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON >/dev/null
