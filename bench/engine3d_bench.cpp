@@ -1,9 +1,12 @@
 // 3D engine: one frame of a scene of 4608 textured triangles at 640 x 480
 // drawn with VxDrawPolyPersp, and the fill rate of the perspective and affine
 // members over a 512 x 400 rectangle beside a memset of the same pixels.
-// Counters: pixels/s (items_per_second); compare the Fill* times per pixel
-// with BM_Engine3dMemset.
+// Counters: pixels/s (items_per_second) and ns_per_pixel; compare the Fill*
+// times per pixel with BM_Engine3dMemset. The Fill* argument is the MMX flag
+// (0: plain span loops, 1: fast paths); the scene frame runs with the flag
+// detected as start-up does.
 #include "engine3d/vx.h"
+#include "gfx/pixels.h"
 #include "store/stackheap.h"
 
 #include <benchmark/benchmark.h>
@@ -96,6 +99,7 @@ void BM_Engine3dSceneFrame(benchmark::State &state)
     }
     VxScene scene{};
     BuildSheet(&scene);
+    DetectMmx();
     for (auto _ : state) {
         std::memset(b.page.data(), 0, b.page.size() * 4);
         VxClearZBuffer();
@@ -131,6 +135,7 @@ void Fill(benchmark::State &state)
         tex[2 * i] = rows[i] * 65536.0f * s;
         tex[2 * i + 1] = cols[i] * 65536.0f * s;
     }
+    SetMmxFlag((int)state.range(0));
     VxClearZBuffer();
     for (auto _ : state) {
         if (persp)
@@ -139,13 +144,17 @@ void Fill(benchmark::State &state)
             VxDrawPolyAffine(b.page.data(), 4, xy, tex, w, (const uint32_t *)t->pixels, 256, 256);
         benchmark::ClobberMemory();
     }
+    SetMmxFlag(0);
     state.SetItemsProcessed(state.iterations() * kFillW * kFillH);
+    state.counters["ns_per_pixel"] = benchmark::Counter(
+        (double)state.iterations() * kFillW * kFillH * 1e-9,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_Engine3dFillPersp(benchmark::State &state) { Fill<true>(state); }
 void BM_Engine3dFillAffine(benchmark::State &state) { Fill<false>(state); }
-BENCHMARK(BM_Engine3dFillPersp);
-BENCHMARK(BM_Engine3dFillAffine);
+BENCHMARK(BM_Engine3dFillPersp)->Arg(0)->Arg(1);
+BENCHMARK(BM_Engine3dFillAffine)->Arg(0)->Arg(1);
 
 void BM_Engine3dMemset(benchmark::State &state)
 {
@@ -155,6 +164,9 @@ void BM_Engine3dMemset(benchmark::State &state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kFillW * kFillH);
+    state.counters["ns_per_pixel"] = benchmark::Counter(
+        (double)state.iterations() * kFillW * kFillH * 1e-9,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Engine3dMemset);
 

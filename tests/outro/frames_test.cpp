@@ -6,6 +6,7 @@
 #include "engine3d/vx.h"
 #include "gfx/display.h"
 #include "gfx/image.h"
+#include "gfx/pixels.h"
 #include "platform/platform.h"
 #include "store/datafile.h"
 #include "store/stackheap.h"
@@ -74,7 +75,9 @@ TEST(OutroFrames, MatchTheGoldenPictures)
     input.lastKey = 0;
     OutroSetTickSource(Tick);
     OutroSetFrameHook(KeepFrame);
+    DetectMmx(); // as start-up does, so the frames come from the fast span loops
     RunOutro(page.data(), &ball);
+    SetMmxFlag(0);
     OutroSetFrameHook(nullptr);
     OutroSetTickSource(nullptr);
 
