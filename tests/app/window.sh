@@ -6,7 +6,8 @@
 # menu frame, a topic's first page once its fade is over, page turns both
 # ways, the link highlight under the pointer and its removal, the menu again
 # after Esc with the topic still selected, another topic; X then ends the
-# program, through the outro, with exit status 0.
+# program, through the outro, with exit status 0. A second run leaves by Esc
+# in the menu and lets the outro play to its end.
 #
 # The clock shows local time and is drawn when a screen is composed, so its
 # minute lies between a reading taken before the key that composes it and one
@@ -223,4 +224,42 @@ APID=
 [ $status = 0 ] || fail "zarn ended with status $status"
 grep -qF "+ stackheap closed. (emulated)" "$WORK/out" || fail "zarn did not shut down in order"
 echo "window: X ended zarn with status 0"
+
+# --- a second run: Esc in the menu, the outro plays to its own end ------------
+# No key during the outro: it fades after its 200 frames and the program ends
+# by itself, shutting down in order.
+BEFORE=$(date +%H:%M)
+(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+    SDL_AUDIODRIVER=dummy "$ZARN" >"$WORK/out" 2>&1) &
+APID=$!
+WINDOW=$(find_window '^Zarn$' 10)
+[ -n "$WINDOW" ] || fail "second run: no window named Zarn"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+xdotool mousemove 5 5 2>/dev/null
+expect menu-again "$BEFORE" --menu --select 0
+menu_png=$(render menu-again "$SHOWN_TIME" --menu --select 0)
+press Escape
+# The outro draws over the captured menu: within a few seconds the window
+# shows something else than the menu.
+moved=0
+for _ in $(seq 1 50); do
+    capture "$WORK/shot-outro.png"
+    count=$(differing "$WORK/shot-outro.png" "$menu_png")
+    if [ "$count" != 0 ] && [ "$count" -gt 10000 ] 2>/dev/null; then moved=1; break; fi
+    sleep 0.1
+done
+[ $moved = 1 ] || fail "the outro never showed after Esc in the menu"
+echo "window: the outro plays"
+for _ in $(seq 1 300); do
+    kill -0 $APID 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 $APID 2>/dev/null && fail "the outro did not end by itself within 30 s"
+status=0
+wait $APID || status=$?
+APID=
+[ $status = 0 ] || fail "second run: zarn ended with status $status"
+last=$(tail -n 1 "$WORK/out")
+[ "$last" = "+ stackheap closed. (emulated)" ] || fail "second run: the last line was '$last'"
+echo "window: Esc and the outro ended zarn with status 0"
 exit 0
