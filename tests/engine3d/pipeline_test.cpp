@@ -200,16 +200,18 @@ TEST_F(Scene, SunFlareGlareAndOcclusion)
     EXPECT_EQ(page[0] & 0xFF, 100u); // the whole page brightened
     ExpectGolden("sun", page.data(), width, height);
 
+    // A small quad right in front of the sun: no glare, no flares.
     V3d behind;
-    Quad(behind, 0, 0, 50, 40, "checker", 0);
+    Quad(behind, 0, 0, 50, 12, "checker", 0);
     behind.Sun(0, 0, 100);
     Render(behind, 0);
     EXPECT_EQ(VxState().glare, 0);
     std::vector<uint32_t> withSun = page;
     V3d plain;
-    Quad(plain, 0, 0, 50, 40, "checker", 0);
+    Quad(plain, 0, 0, 50, 12, "checker", 0);
     Render(plain, 0);
     EXPECT_EQ(withSun, page);
+    ExpectGolden("sun_behind_model", withSun.data(), width, height);
 
     V3d off;
     off.Sun(30, 20, 100);
@@ -241,6 +243,7 @@ TEST_F(Scene, ParticleRamps)
     EXPECT_EQ(((VxParticleEmitter *)scene.objects[4].payload)->ramp[0], 0xFF0000u);
     // Only kinds 3, 4 and 8 have a visible first entry: their glows show.
     EXPECT_GT(Differs(0), 50);
+    ExpectGolden("particles", page.data(), width, height);
 }
 
 struct GoldenCase {
