@@ -150,6 +150,14 @@ void ConvertPixels(void *destination, const uint32_t *source, int32_t count)
         const bool format16 = pixelState.formatCode == 16;
         const __m128i factors = _mm_set1_epi32((8192 << 16) | (format16 ? 4 : 8));
         const __m128i shift = _mm_cvtsi32_si128(format16 ? 5 : 6);
+        for (; i + 16 <= count; i += 16) {
+            __m128i a = Fast16(_mm_loadu_si128((const __m128i *)(source + i)), factors, shift);
+            __m128i b = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors, shift);
+            __m128i c = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 8)), factors, shift);
+            __m128i d = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 12)), factors, shift);
+            _mm_storeu_si128((__m128i *)(out + i), PackLow16(a, b));
+            _mm_storeu_si128((__m128i *)(out + i + 8), PackLow16(c, d));
+        }
         for (; i + 8 <= count; i += 8) {
             __m128i a = Fast16(_mm_loadu_si128((const __m128i *)(source + i)), factors, shift);
             __m128i b = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors, shift);
@@ -436,6 +444,17 @@ void DarkenRun(uint32_t *pixels, int32_t count, int32_t amount)
 #if PIXELS_HAVE_SSE2
     if (pixelState.mmx) {
         const __m128i sub = _mm_set1_epi32((int32_t)(0x010101u * (uint32_t)amount));
+        // Four vectors a step keep several loads in flight.
+        for (; i + 16 <= count; i += 16) {
+            __m128i a = _mm_loadu_si128((const __m128i *)(pixels + i));
+            __m128i b = _mm_loadu_si128((const __m128i *)(pixels + i + 4));
+            __m128i c = _mm_loadu_si128((const __m128i *)(pixels + i + 8));
+            __m128i d = _mm_loadu_si128((const __m128i *)(pixels + i + 12));
+            _mm_storeu_si128((__m128i *)(pixels + i), _mm_subs_epu8(a, sub));
+            _mm_storeu_si128((__m128i *)(pixels + i + 4), _mm_subs_epu8(b, sub));
+            _mm_storeu_si128((__m128i *)(pixels + i + 8), _mm_subs_epu8(c, sub));
+            _mm_storeu_si128((__m128i *)(pixels + i + 12), _mm_subs_epu8(d, sub));
+        }
         for (; i + 4 <= count; i += 4) {
             __m128i a = _mm_loadu_si128((const __m128i *)(pixels + i));
             _mm_storeu_si128((__m128i *)(pixels + i), _mm_subs_epu8(a, sub));
