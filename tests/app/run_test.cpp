@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 namespace {
 
@@ -198,9 +197,13 @@ TEST(Startup, WholeRunPrintsExactlyItsLinesInOrder)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.log.find("messagebox"), std::string::npos) << run.log;
     // The outro leaves the cloth's second layer in the texture cache on purpose.
-    EXPECT_TRUE(std::regex_match(run.output, std::regex("\\+ loading 3d\n"
-                                                        "- still textures in cache: \\{hell2\\[[0-9]+\\] \\}\n"
-                                                        "\\+ stackheap closed\\. \\(emulated\\)\n")))
+    // (No std::regex here: GCC 12 warns inside it under the sanitizer build.)
+    const std::string head = "+ loading 3d\n- still textures in cache: {hell2[";
+    const std::string tail = "] }\n+ stackheap closed. (emulated)\n";
+    bool shape = run.output.size() > head.size() + tail.size() && run.output.compare(0, head.size(), head) == 0 &&
+                 run.output.compare(run.output.size() - tail.size(), tail.size(), tail) == 0;
+    std::string count = shape ? run.output.substr(head.size(), run.output.size() - head.size() - tail.size()) : "";
+    EXPECT_TRUE(shape && count.find_first_not_of("0123456789") == std::string::npos)
         << run.output;
     EXPECT_GT(FrameCount(run.log), 1) << run.log;
 }
