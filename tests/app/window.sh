@@ -7,7 +7,8 @@
 # ways, the link highlight under the pointer and its removal, the menu again
 # after Esc with the topic still selected, another topic; X then ends the
 # program, through the outro, with exit status 0. A second run leaves by Esc
-# in the menu and lets the outro play to its end.
+# in the menu and lets the outro play to its end; a third opens the setup
+# dialog with a command-line word and works it with a click and Enter.
 #
 # The clock shows local time and is drawn when a screen is composed, so its
 # minute lies between a reading taken before the key that composes it and one
@@ -262,4 +263,53 @@ APID=
 last=$(tail -n 1 "$WORK/out")
 [ "$last" = "+ stackheap closed. (emulated)" ] || fail "second run: the last line was '$last'"
 echo "window: Esc and the outro ended zarn with status 0"
+
+# --- a third run: a command-line word brings up the setup dialog --------------
+# The stored settings say not to show it; the word "setup" shows it anyway.
+# A click on the Sound check box turns sound off, Enter presses START: the
+# choices are stored and the reader starts in its window.
+printf 'Show setup=0\nbpp=32\nwindowed=1\nsound=1\n' >"$WORK/config/zarn/settings"
+BEFORE=$(date +%H:%M)
+(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+    SDL_AUDIODRIVER=dummy "$ZARN" setup >"$WORK/out" 2>&1) &
+APID=$!
+DIALOG=$(find_window '^Zarn Config$' 10)
+[ -n "$DIALOG" ] || fail "the command-line word did not bring up the setup dialog"
+xdotool windowfocus --sync "$DIALOG" 2>/dev/null
+sleep 0.3
+# The Sound check box: dialog units (173, 22, 37 x 10) at 1.5 x 1.625 pixels.
+box=14x14+259+37
+xwd -silent -id "$DIALOG" | "$CONVERT" xwd:- "$WORK/dialog-before.png" 2>/dev/null
+xdotool mousemove --window "$DIALOG" 286 44 click 1 2>/dev/null
+changed=0
+for _ in $(seq 1 30); do
+    sleep 0.1
+    xwd -silent -id "$DIALOG" | "$CONVERT" xwd:- "$WORK/dialog-after.png" 2>/dev/null
+    count=$("$COMPARE" -metric AE "$WORK/dialog-before.png" "$WORK/dialog-after.png" null: 2>&1)
+    if [ "$count" != 0 ]; then changed=1; break; fi
+done
+[ $changed = 1 ] || fail "the click on Sound did not change the dialog"
+xdotool key Return 2>/dev/null
+WINDOW=$(find_window '^Zarn$' 10)
+[ -n "$WINDOW" ] || fail "START did not start the reader"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+xdotool mousemove 5 5 2>/dev/null
+expect menu-after-setup "$BEFORE" --menu --select 0
+grep -qx 'sound=0' "$WORK/config/zarn/settings" || fail "sound=0 was not stored: $(cat "$WORK/config/zarn/settings")"
+grep -qx 'windowed=1' "$WORK/config/zarn/settings" || fail "windowed=1 was not stored"
+echo "window: the setup dialog took a click and Enter, and stored its choices"
+press Escape
+sleep 0.5
+xdotool key space 2>/dev/null
+sleep 0.3
+xdotool key space 2>/dev/null
+for _ in $(seq 1 150); do
+    kill -0 $APID 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 $APID 2>/dev/null && fail "third run: zarn did not end"
+status=0
+wait $APID || status=$?
+APID=
+[ $status = 0 ] || fail "third run: zarn ended with status $status"
 exit 0
