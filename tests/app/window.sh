@@ -110,11 +110,40 @@ press() {
     xdotool key "$1" 2>/dev/null || fail "xdotool could not send $1"
 }
 
+# start_zarn [WORD...] — the reader in the issue copy, output in $WORK/out.
+start_zarn() {
+    (cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+        SDL_AUDIODRIVER=dummy "$ZARN" "$@" >"$WORK/out" 2>&1) &
+    APID=$!
+}
+
+# hurry_outro — a key starts the outro's fade, a second ends it.
+hurry_outro() {
+    sleep 0.5
+    xdotool key space 2>/dev/null
+    sleep 0.3
+    xdotool key space 2>/dev/null
+}
+
+# wait_end SECONDS LABEL — zarn must end within SECONDS, with status 0 and
+# the shutdown line last on its standard output.
+wait_end() {
+    local status=0 last
+    for _ in $(seq 1 $(($1 * 10))); do
+        kill -0 $APID 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $APID 2>/dev/null && fail "$2: zarn did not end within $1 s"
+    wait $APID || status=$?
+    APID=
+    [ $status = 0 ] || fail "$2: zarn ended with status $status"
+    last=$(tail -n 1 "$WORK/out")
+    [ "$last" = "+ stackheap closed. (emulated)" ] || fail "$2: the last line was '$last'"
+}
+
 # --- start: the first frame of the menu ---------------------------------------
 BEFORE=$(date +%H:%M)
-(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
-    SDL_AUDIODRIVER=dummy "$ZARN" >"$WORK/out" 2>&1) &
-APID=$!
+start_zarn
 WINDOW=$(find_window '^Zarn$' 10)
 [ -n "$WINDOW" ] || fail "no window named Zarn"
 geometry=$(xwininfo -id "$WINDOW" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
@@ -210,29 +239,15 @@ expect topic1-page0 "$BEFORE" --topic 1 --page 0
 # X leaves from the viewer; the outro follows, a key hurries its fade and a
 # second skips it.
 press x
-sleep 0.5
-xdotool key space 2>/dev/null
-sleep 0.3
-xdotool key space 2>/dev/null
-for _ in $(seq 1 150); do
-    kill -0 $APID 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 $APID 2>/dev/null && fail "zarn did not end after X and two keys in the outro"
-status=0
-wait $APID || status=$?
-APID=
-[ $status = 0 ] || fail "zarn ended with status $status"
-grep -qF "+ stackheap closed. (emulated)" "$WORK/out" || fail "zarn did not shut down in order"
+hurry_outro
+wait_end 15 "X and two keys in the outro"
 echo "window: X ended zarn with status 0"
 
 # --- a second run: Esc in the menu, the outro plays to its own end ------------
 # No key during the outro: it fades after its 200 frames and the program ends
 # by itself, shutting down in order.
 BEFORE=$(date +%H:%M)
-(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
-    SDL_AUDIODRIVER=dummy "$ZARN" >"$WORK/out" 2>&1) &
-APID=$!
+start_zarn
 WINDOW=$(find_window '^Zarn$' 10)
 [ -n "$WINDOW" ] || fail "second run: no window named Zarn"
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null
@@ -251,17 +266,7 @@ for _ in $(seq 1 50); do
 done
 [ $moved = 1 ] || fail "the outro never showed after Esc in the menu"
 echo "window: the outro plays"
-for _ in $(seq 1 300); do
-    kill -0 $APID 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 $APID 2>/dev/null && fail "the outro did not end by itself within 30 s"
-status=0
-wait $APID || status=$?
-APID=
-[ $status = 0 ] || fail "second run: zarn ended with status $status"
-last=$(tail -n 1 "$WORK/out")
-[ "$last" = "+ stackheap closed. (emulated)" ] || fail "second run: the last line was '$last'"
+wait_end 30 "the outro without keys"
 echo "window: Esc and the outro ended zarn with status 0"
 
 # --- a third run: a command-line word brings up the setup dialog --------------
@@ -270,9 +275,7 @@ echo "window: Esc and the outro ended zarn with status 0"
 # choices are stored and the reader starts in its window.
 printf 'Show setup=0\nbpp=32\nwindowed=1\nsound=1\n' >"$WORK/config/zarn/settings"
 BEFORE=$(date +%H:%M)
-(cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
-    SDL_AUDIODRIVER=dummy "$ZARN" setup >"$WORK/out" 2>&1) &
-APID=$!
+start_zarn setup
 DIALOG=$(find_window '^Zarn Config$' 10)
 [ -n "$DIALOG" ] || fail "the command-line word did not bring up the setup dialog"
 xdotool windowfocus --sync "$DIALOG" 2>/dev/null
@@ -299,17 +302,6 @@ grep -qx 'sound=0' "$WORK/config/zarn/settings" || fail "sound=0 was not stored:
 grep -qx 'windowed=1' "$WORK/config/zarn/settings" || fail "windowed=1 was not stored"
 echo "window: the setup dialog took a click and Enter, and stored its choices"
 press Escape
-sleep 0.5
-xdotool key space 2>/dev/null
-sleep 0.3
-xdotool key space 2>/dev/null
-for _ in $(seq 1 150); do
-    kill -0 $APID 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 $APID 2>/dev/null && fail "third run: zarn did not end"
-status=0
-wait $APID || status=$?
-APID=
-[ $status = 0 ] || fail "third run: zarn ended with status $status"
+hurry_outro
+wait_end 15 "after the setup dialog"
 exit 0
