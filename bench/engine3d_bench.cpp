@@ -2,9 +2,9 @@
 // drawn with VxDrawPolyPersp, and the fill rate of the perspective and affine
 // members over a 512 x 400 rectangle beside a memset of the same pixels.
 // Counters: pixels/s (items_per_second) and ns_per_pixel; compare the Fill*
-// times per pixel with BM_Engine3dMemset. The Fill* argument is the MMX flag
-// (0: plain span loops, 1: fast paths); the scene frame runs with the flag
-// detected as start-up does.
+// times per pixel with BM_Engine3dMemset. The Fill* argument picks the span
+// loops: 0 plain, 1 SSE2, 2 256-bit (skipped without AVX2); the scene frame
+// runs with the loops detected as start-up and VxInit choose them.
 #include "engine3d/vx.h"
 #include "gfx/pixels.h"
 #include "store/stackheap.h"
@@ -135,7 +135,11 @@ void Fill(benchmark::State &state)
         tex[2 * i] = rows[i] * 65536.0f * s;
         tex[2 * i + 1] = cols[i] * 65536.0f * s;
     }
-    SetMmxFlag((int)state.range(0));
+    SetMmxFlag(state.range(0) > 0);
+    if (VxSetWideSpans(state.range(0) == 2) != (state.range(0) == 2)) {
+        state.SkipWithError("no AVX2 on this processor");
+        return;
+    }
     VxClearZBuffer();
     for (auto _ : state) {
         if (persp)
@@ -145,6 +149,7 @@ void Fill(benchmark::State &state)
         benchmark::ClobberMemory();
     }
     SetMmxFlag(0);
+    VxSetWideSpans(1);
     state.SetItemsProcessed(state.iterations() * kFillW * kFillH);
     state.counters["ns_per_pixel"] = benchmark::Counter(
         (double)state.iterations() * kFillW * kFillH * 1e-9,
@@ -153,8 +158,8 @@ void Fill(benchmark::State &state)
 
 void BM_Engine3dFillPersp(benchmark::State &state) { Fill<true>(state); }
 void BM_Engine3dFillAffine(benchmark::State &state) { Fill<false>(state); }
-BENCHMARK(BM_Engine3dFillPersp)->Arg(0)->Arg(1);
-BENCHMARK(BM_Engine3dFillAffine)->Arg(0)->Arg(1);
+BENCHMARK(BM_Engine3dFillPersp)->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_Engine3dFillAffine)->Arg(0)->Arg(1)->Arg(2);
 
 void BM_Engine3dMemset(benchmark::State &state)
 {

@@ -13,6 +13,7 @@
 // [SECTION] Members
 #include "engine3d/vxstate.h"
 #include "gfx/pixels.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 
@@ -21,6 +22,18 @@
 #define RASTER_HAVE_SSE2 1
 #else
 #define RASTER_HAVE_SSE2 0
+#endif
+
+// The 256-bit loops are compiled for their own functions only, so the rest
+// of the program still runs on any x86-64; they are taken when the processor
+// reports AVX2 (VxSetWideSpans).
+#if RASTER_HAVE_SSE2 && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define RASTER_HAVE_AVX2 1
+#define WIDE __attribute__((target("avx2")))
+#define WIDE_INLINE __attribute__((target("avx2"), always_inline)) inline
+#else
+#define RASTER_HAVE_AVX2 0
 #endif
 
 namespace {
@@ -390,17 +403,152 @@ template <Op op>
 }
 #endif
 
+#if RASTER_HAVE_AVX2
+// [SECTION] 256-bit span loops
+
+template <Op op>
+WIDE_INLINE __m256i WideCombine(__m256i texels, __m256i pixels)
+{
+    if (op == Op::Replace) return texels;
+    if (op == Op::Half) {
+        const __m256i low7 = _mm256_set1_epi32(0x7F7F7F);
+        return _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(texels, 1), low7),
+                                _mm256_and_si256(_mm256_srli_epi32(pixels, 1), low7));
+    }
+    return _mm256_and_si256(_mm256_adds_epu8(pixels, texels), _mm256_set1_epi32(0xFFFFFF));
+}
+
+// Eight texels by index. On the processors measured the gather instruction
+// is slower than eight loads into the lanes.
+WIDE_INLINE __m256i WideFetch(const uint32_t *tex, __m256i index)
+{
+    __m128i lo = _mm256_castsi256_si128(index), hi = _mm256_extracti128_si256(index, 1);
+    uint64_t a = (uint64_t)_mm_cvtsi128_si64(lo), b = (uint64_t)_mm_extract_epi64(lo, 1);
+    uint64_t c = (uint64_t)_mm_cvtsi128_si64(hi), d = (uint64_t)_mm_extract_epi64(hi, 1);
+    __m128i x = _mm_cvtsi32_si128((int)tex[(uint32_t)a]);
+    x = _mm_insert_epi32(x, (int)tex[a >> 32], 1);
+    x = _mm_insert_epi32(x, (int)tex[(uint32_t)b], 2);
+    x = _mm_insert_epi32(x, (int)tex[b >> 32], 3);
+    __m128i y = _mm_cvtsi32_si128((int)tex[(uint32_t)c]);
+    y = _mm_insert_epi32(y, (int)tex[c >> 32], 1);
+    y = _mm_insert_epi32(y, (int)tex[(uint32_t)d], 2);
+    y = _mm_insert_epi32(y, (int)tex[d >> 32], 3);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(x), y, 1);
+}
+
+// A texture's addressing in lane form: (row >> downRow) << lw is the row
+// word's top bits moved down by downRow - lw with the column bits cleared.
+struct WideAddress {
+    __m128i rowShift, colShift;
+    __m256i rowMask;
+};
+
+WIDE_INLINE WideAddress WideAddressOf(const TexAddress &ta)
+{
+    WideAddress w;
+    w.rowShift = _mm_cvtsi32_si128(ta.downRow - ta.lw);
+    w.colShift = _mm_cvtsi32_si128(ta.downCol);
+    w.rowMask = _mm256_set1_epi32((int)((((1u << ta.lh) - 1)) << ta.lw));
+    return w;
+}
+
+WIDE_INLINE __m256i WideIndex(const WideAddress &w, __m256i r, __m256i c)
+{
+    return _mm256_add_epi32(_mm256_and_si256(_mm256_srl_epi32(r, w.rowShift), w.rowMask),
+                            _mm256_srl_epi32(c, w.colShift));
+}
+
+// Sixteen pixels: texel indices and depth accumulators of pixels 0-7 and
+// 8-15. The accumulators lie in [0, 2^31), so the 16-bit depth is their
+// upper half with no clamp.
+template <Op op>
+WIDE_INLINE void WideStep(uint32_t *p, int16_t *z, const uint32_t *tex, __m256i index0,
+                          __m256i index1, __m256i acc0, __m256i acc1)
+{
+    __m256i fresh = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_srai_epi32(acc0, 16), _mm256_srai_epi32(acc1, 16)), 0xD8);
+    __m256i old = _mm256_loadu_si256((const __m256i *)z);
+    __m256i keep = _mm256_cmpgt_epi16(old, fresh);
+    if (_mm256_testz_si256(keep, keep)) {
+        _mm256_storeu_si256((__m256i *)z, fresh);
+        __m256i t0 = WideFetch(tex, index0), t1 = WideFetch(tex, index1);
+        if (op != Op::Replace) {
+            t0 = WideCombine<op>(t0, _mm256_loadu_si256((const __m256i *)p));
+            t1 = WideCombine<op>(t1, _mm256_loadu_si256((const __m256i *)(p + 8)));
+        }
+        _mm256_storeu_si256((__m256i *)p, t0);
+        _mm256_storeu_si256((__m256i *)(p + 8), t1);
+        return;
+    }
+    if (_mm256_movemask_epi8(keep) == -1) return;
+    _mm256_storeu_si256((__m256i *)z, _mm256_blendv_epi8(fresh, old, keep));
+    __m256i k0 = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(keep));
+    __m256i k1 = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(keep, 1));
+    __m256i o0 = _mm256_loadu_si256((const __m256i *)p), o1 = _mm256_loadu_si256((const __m256i *)(p + 8));
+    __m256i t0 = WideCombine<op>(WideFetch(tex, index0), o0), t1 = WideCombine<op>(WideFetch(tex, index1), o1);
+    _mm256_storeu_si256((__m256i *)p, _mm256_blendv_epi8(t0, o0, k0));
+    _mm256_storeu_si256((__m256i *)(p + 8), _mm256_blendv_epi8(t1, o1, k1));
+}
+
+WIDE_INLINE __m256i WideIota()
+{
+    return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+// FastPixels sixteen pixels a step, same precondition; what is left below
+// sixteen goes to FastPixels.
+template <Op op>
+WIDE void WideSpan(uint32_t *p, int16_t *z, const uint32_t *tex, const TexAddress &ta, uint32_t r,
+                   uint32_t c, uint32_t sr, uint32_t sc, int32_t acc, int32_t dstep, int32_t n)
+{
+    const WideAddress wa = WideAddressOf(ta);
+    const __m256i iota = WideIota();
+    __m256i vr = _mm256_add_epi32(_mm256_set1_epi32((int)r), _mm256_mullo_epi32(iota, _mm256_set1_epi32((int)sr)));
+    __m256i vc = _mm256_add_epi32(_mm256_set1_epi32((int)c), _mm256_mullo_epi32(iota, _mm256_set1_epi32((int)sc)));
+    __m256i va = _mm256_add_epi32(_mm256_set1_epi32(acc), _mm256_mullo_epi32(iota, _mm256_set1_epi32(dstep)));
+    const __m256i sr8 = _mm256_set1_epi32((int)(8 * sr)), sc8 = _mm256_set1_epi32((int)(8 * sc));
+    const __m256i d8 = _mm256_set1_epi32((int)(8 * (uint32_t)dstep));
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m256i r1 = _mm256_add_epi32(vr, sr8), c1 = _mm256_add_epi32(vc, sc8), a1 = _mm256_add_epi32(va, d8);
+        WideStep<op>(p + i, z + i, tex, WideIndex(wa, vr, vc), WideIndex(wa, r1, c1), va, a1);
+        vr = _mm256_add_epi32(r1, sr8);
+        vc = _mm256_add_epi32(c1, sc8);
+        va = _mm256_add_epi32(a1, d8);
+    }
+    if (i < n)
+        FastPixels<op, 0>(p + i, z + i, tex, ta, r + (uint32_t)i * sr, c + (uint32_t)i * sc, sr, sc,
+                          (int32_t)((uint32_t)acc + (uint32_t)i * (uint32_t)dstep), dstep, n - i);
+}
+#endif
+
+// Which loops a span routine runs: the plain ones, the SSE2 ones (MMX flag)
+// or the 256-bit ones (MMX flag and VxSetWideSpans).
+enum class Loops { Plain, Fast, Wide };
+
+Loops ChosenLoops()
+{
+    if (!GetMmxFlag()) return Loops::Plain;
+    return VxState().wideSpans ? Loops::Wide : Loops::Fast;
+}
+
 // Runs n pixels of a z-buffered single-texture span, on the fast loop when
 // it is chosen, the span is long enough to pay for setting up its lanes, and
 // the depth needs no clamp anywhere in the span.
 template <Op op>
-[[gnu::always_inline]] inline void SpanPixels(bool fast, uint32_t *p, int16_t *z, const uint32_t *tex,
+[[gnu::always_inline]] inline void SpanPixels(Loops loops, uint32_t *p, int16_t *z, const uint32_t *tex,
                        const TexAddress &ta, uint32_t r, uint32_t c, uint32_t sr, uint32_t sc,
                        int64_t acc, int64_t dstep, int32_t n)
 {
 #if RASTER_HAVE_SSE2
     int64_t end = acc + dstep * (n - 1);
-    if (fast && n >= 8 && acc >= 0 && acc <= 0x7FFFFFFF && end >= 0 && end <= 0x7FFFFFFF) {
+    if (loops != Loops::Plain && n >= 8 && acc >= 0 && acc <= 0x7FFFFFFF && end >= 0 && end <= 0x7FFFFFFF) {
+#if RASTER_HAVE_AVX2
+        if (loops == Loops::Wide && n >= 16) {
+            WideSpan<op>(p, z, tex, ta, r, c, sr, sc, (int32_t)acc, (int32_t)dstep, n);
+            return;
+        }
+#endif
         if (n == 16)
             FastPixels<op, 16>(p, z, tex, ta, r, c, sr, sc, (int32_t)acc, (int32_t)dstep, n);
         else
@@ -408,7 +556,7 @@ template <Op op>
         return;
     }
 #else
-    (void)fast;
+    (void)loops;
 #endif
     PlainPixels<op>(p, z, tex, ta, r, c, sr, sc, acc, dstep, n);
 }
@@ -419,9 +567,12 @@ struct PerspSpan {
     int16_t *zb;
     const uint32_t *tex;
     TexAddress ta;
-    bool fast;
+    Loops loops;
     float gW, gU, gV, gW16, gU16, gV16;
     int64_t dstep;
+    // Run-start accumulators for which the whole run of 16 needs no depth
+    // clamp (empty when accLow > accHigh).
+    int64_t accLow, accHigh;
     void Gradients(const float *g)
     {
         gW = g[0];
@@ -431,58 +582,233 @@ struct PerspSpan {
         gU16 = 16.0f * gU;
         gV16 = 16.0f * gV;
         dstep = DepthStep(gW);
+        accLow = dstep < 0 ? -15 * dstep : 0;
+        accHigh = dstep > 0 ? 0x7FFFFFFF - 15 * dstep : 0x7FFFFFFF;
     }
-    void Run(int32_t index, int32_t count, const float *qs)
-    {
-        float W = qs[0], U = qs[1], V = qs[2];
-        int32_t runs = count >> 4, rem = count & 15;
-        // A run's end values are the next run's (and the remainder's) start.
-        // Runs are set up a batch ahead of drawing them, so the divisions
-        // overlap instead of each stalling its own run.
-        const int32_t kBatch = 8;
-        struct RunStart {
-            uint32_t r, c, sr, sc;
-            int64_t acc;
-        } starts[kBatch];
-        float r0 = U / W, c0 = V / W;
-        for (int32_t k = 0; k < runs; k += kBatch) {
-            int32_t batch = runs - k < kBatch ? runs - k : kBatch;
-            for (int32_t j = 0; j < batch; j++) {
-                RunStart &s = starts[j];
-                s.acc = DepthAccumulator(W);
-                W += gW16;
-                U += gU16;
-                V += gV16;
-                float r1 = U / W, c1 = V / W;
-                s.sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / 16) << ta.shiftRow;
-                s.sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / 16) << ta.shiftCol;
-                s.r = ta.RowWord(r0);
-                s.c = ta.ColWord(c0);
-                r0 = r1;
-                c0 = c1;
-            }
-            for (int32_t j = 0; j < batch; j++) {
-                const RunStart &s = starts[j];
-                SpanPixels<Op::Replace>(fast, page + index, zb + index, tex, ta, s.r, s.c, s.sr, s.sc,
-                                        s.acc, dstep, 16);
-                index += 16;
-            }
-        }
-        if (rem > 0) {
-            int64_t acc = DepthAccumulator(W);
-            uint32_t sr = 0, sc = 0;
-            if (rem > 1) {
-                float m = (float)(rem - 1);
-                float We = W + m * gW, Ue = U + m * gU, Ve = V + m * gV;
-                float r1 = Ue / We, c1 = Ve / We;
-                sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftRow;
-                sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftCol;
-            }
-            SpanPixels<Op::Replace>(fast, page + index, zb + index, tex, ta, ta.RowWord(r0),
-                                    ta.ColWord(c0), sr, sc, acc, dstep, rem);
-        }
-    }
+    void Run(int32_t index, int32_t count, const float *qs);
 };
+
+#if RASTER_HAVE_AVX2
+// The runs of a span are set up eight at a time, one lane a run, doing what
+// the plain set-up does run by run: W, U and V advance by one float addition
+// per run, in order (lane j of the chain below has had exactly j additions);
+// the divisions, the clamped nint()/16 steps, the start words and the depth
+// accumulators are the same operations on the same values, so every word
+// equals the plain loop's.
+struct WideRuns {
+    alignas(32) uint32_t rowWord[8], colWord[8], rowStep[8], colStep[8];
+    alignas(32) int32_t acc[8];
+    int slow; // runs (bits) whose depth needs the clamp of the plain loop
+};
+
+// Where the set-up stands: W, U, V and the texture coordinates r0, c0 at
+// the next run's start, in every lane.
+struct WideCarry {
+    __m256 W, U, V, r0, c0;
+};
+
+// Lanes [x, x+g, (x+g)+g, ...], each lane one addition further than the last.
+WIDE_INLINE __m256 WideChain(__m256 x, __m256 g)
+{
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xFE);
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xFC);
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xF8);
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xF0);
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xE0);
+    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xC0);
+    return _mm256_blend_ps(x, _mm256_add_ps(x, g), 0x80);
+}
+
+// Per-pixel steps from a run's start and end coordinates: nint of the
+// difference clamped into a word (max/min give the low end for NaN, as the
+// plain clamp does), divided by 16 toward zero, moved into the word form.
+WIDE_INLINE __m256i WideRunSteps(__m256 start, __m256 end, __m128i shift)
+{
+    const __m256 low = _mm256_set1_ps(-2147483520.0f), high = _mm256_set1_ps(2147483520.0f);
+    __m256i d = _mm256_cvtps_epi32(_mm256_min_ps(_mm256_max_ps(_mm256_sub_ps(end, start), low), high));
+    d = _mm256_srai_epi32(_mm256_add_epi32(d, _mm256_srli_epi32(_mm256_srai_epi32(d, 31), 28)), 4);
+    return _mm256_sll_epi32(d, shift);
+}
+
+// Start words (nint, shifted); lanes beyond a word take the plain
+// conversion, which wraps them.
+WIDE_INLINE void WideRunWords(__m256 v, __m128i shift, const TexAddress &ta, bool row, uint32_t *out)
+{
+    _mm256_store_si256((__m256i *)out, _mm256_sll_epi32(_mm256_cvtps_epi32(v), shift));
+    __m256 inside = _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(-2147483520.0f), _CMP_GT_OQ),
+                                  _mm256_cmp_ps(v, _mm256_set1_ps(2147483520.0f), _CMP_LT_OQ));
+    int outside = ~_mm256_movemask_ps(inside) & 0xFF;
+    if (!outside) return;
+    alignas(32) float lanes[8];
+    _mm256_store_ps(lanes, v);
+    for (int j = 0; j < 8; j++)
+        if (outside >> j & 1) out[j] = row ? ta.RowWord(lanes[j]) : ta.ColWord(lanes[j]);
+}
+
+WIDE_INLINE __m256 WideLane(__m256 v, int32_t lane)
+{
+    return _mm256_permutevar8x32_ps(v, _mm256_set1_epi32(lane));
+}
+
+// Sets up the next batch of runs (batch of them, 1 to 8) and moves the
+// carry past them.
+WIDE_INLINE void WideSetUp(const PerspSpan &s, WideCarry &carry, int32_t batch, WideRuns &out)
+{
+    const TexAddress &ta = s.ta;
+    __m256 gW = _mm256_set1_ps(s.gW16), gU = _mm256_set1_ps(s.gU16), gV = _mm256_set1_ps(s.gV16);
+    __m256 wStart = WideChain(carry.W, gW);
+    __m256 wEnd = _mm256_add_ps(wStart, gW);
+    __m256 uEnd = _mm256_add_ps(WideChain(carry.U, gU), gU);
+    __m256 vEnd = _mm256_add_ps(WideChain(carry.V, gV), gV);
+    __m256 r1 = _mm256_div_ps(uEnd, wEnd), c1 = _mm256_div_ps(vEnd, wEnd);
+    // A run starts where the one before it ended.
+    const __m256i rotate = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
+    __m256 r0 = _mm256_blend_ps(_mm256_permutevar8x32_ps(r1, rotate), carry.r0, 1);
+    __m256 c0 = _mm256_blend_ps(_mm256_permutevar8x32_ps(c1, rotate), carry.c0, 1);
+    const __m128i shiftRow = _mm_cvtsi32_si128(ta.shiftRow), shiftCol = _mm_cvtsi32_si128(ta.shiftCol);
+    _mm256_store_si256((__m256i *)out.rowStep, WideRunSteps(r0, r1, shiftRow));
+    _mm256_store_si256((__m256i *)out.colStep, WideRunSteps(c0, c1, shiftCol));
+    WideRunWords(r0, shiftRow, ta, true, out.rowWord);
+    WideRunWords(c0, shiftCol, ta, false, out.colWord);
+    // Depth accumulators: 2^34 W rounded; negative or NaN gives 0, beyond
+    // 31 bits the largest.
+    __m256 d = _mm256_mul_ps(wStart, _mm256_set1_ps(kDepthScale));
+    __m256i a = _mm256_and_si256(_mm256_cvtps_epi32(d), _mm256_castps_si256(_mm256_cmp_ps(d, _mm256_setzero_ps(), _CMP_GE_OQ)));
+    a = _mm256_blendv_epi8(a, _mm256_set1_epi32(0x7FFFFFFF),
+                           _mm256_castps_si256(_mm256_cmp_ps(d, _mm256_set1_ps(2147483520.0f), _CMP_GE_OQ)));
+    _mm256_store_si256((__m256i *)out.acc, a);
+    if (s.accLow <= s.accHigh) {
+        __m256i slow = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32((int32_t)s.accLow), a),
+                                       _mm256_cmpgt_epi32(a, _mm256_set1_epi32((int32_t)s.accHigh)));
+        out.slow = _mm256_movemask_ps(_mm256_castsi256_ps(slow));
+    } else {
+        out.slow = 0xFF;
+    }
+    carry.W = WideLane(wEnd, batch - 1);
+    carry.U = WideLane(uEnd, batch - 1);
+    carry.V = WideLane(vEnd, batch - 1);
+    carry.r0 = WideLane(r1, batch - 1);
+    carry.c0 = WideLane(c1, batch - 1);
+}
+
+// Sixteen pixels of run j of a batch.
+WIDE_INLINE void WideDrawRun(const PerspSpan &s, const WideAddress &wa, const WideRuns &in, int32_t j,
+                             int32_t index, __m256i depthLanes, __m256i depth8)
+{
+    const __m256i iota = WideIota(), iota8 = _mm256_add_epi32(iota, _mm256_set1_epi32(8));
+    __m256i r = _mm256_set1_epi32((int)in.rowWord[j]), c = _mm256_set1_epi32((int)in.colWord[j]);
+    __m256i sr = _mm256_set1_epi32((int)in.rowStep[j]), sc = _mm256_set1_epi32((int)in.colStep[j]);
+    __m256i a = _mm256_add_epi32(_mm256_set1_epi32(in.acc[j]), depthLanes);
+    __m256i index0 = WideIndex(wa, _mm256_add_epi32(r, _mm256_mullo_epi32(iota, sr)),
+                               _mm256_add_epi32(c, _mm256_mullo_epi32(iota, sc)));
+    __m256i index1 = WideIndex(wa, _mm256_add_epi32(r, _mm256_mullo_epi32(iota8, sr)),
+                               _mm256_add_epi32(c, _mm256_mullo_epi32(iota8, sc)));
+    WideStep<Op::Replace>(s.page + index, s.zb + index, s.tex, index0, index1, a, _mm256_add_epi32(a, depth8));
+}
+
+WIDE_INLINE void WideDrawRuns(const PerspSpan &s, const WideRuns &in, int32_t batch, int32_t index)
+{
+    const WideAddress wa = WideAddressOf(s.ta);
+    const __m256i depthLanes = _mm256_mullo_epi32(WideIota(), _mm256_set1_epi32((int32_t)s.dstep));
+    const __m256i depth8 = _mm256_set1_epi32((int32_t)(8 * (uint32_t)s.dstep));
+    int slow = in.slow & ((1 << batch) - 1);
+    if (!slow && batch == 8) {
+        for (int32_t j = 0; j < 8; j++) WideDrawRun(s, wa, in, j, index + 16 * j, depthLanes, depth8);
+        return;
+    }
+    for (int32_t j = 0; j < batch; j++) {
+        int32_t at = index + 16 * j;
+        if (slow >> j & 1)
+            PlainPixels<Op::Replace>(s.page + at, s.zb + at, s.tex, s.ta, in.rowWord[j], in.colWord[j],
+                                     in.rowStep[j], in.colStep[j], in.acc[j], s.dstep, 16);
+        else
+            WideDrawRun(s, wa, in, j, at, depthLanes, depth8);
+    }
+}
+
+// All full runs of a span; the next batch is set up before the present one
+// is drawn, so its divisions run beside the drawing. Leaves W, U, V, r0, c0
+// and index past the runs.
+WIDE void WidePerspRuns(const PerspSpan &s, int32_t &index, int32_t runs, float &W, float &U,
+                        float &V, float &r0, float &c0)
+{
+    WideCarry carry{_mm256_set1_ps(W), _mm256_set1_ps(U), _mm256_set1_ps(V), _mm256_set1_ps(r0),
+                    _mm256_set1_ps(c0)};
+    WideRuns batches[2];
+    int32_t batch = runs < 8 ? runs : 8;
+    WideSetUp(s, carry, batch, batches[0]);
+    for (int32_t k = 0, present = 0; k < runs; k += 8, present ^= 1) {
+        int32_t next = runs - k - 8;
+        if (next > 8) next = 8;
+        if (next > 0) WideSetUp(s, carry, next, batches[present ^ 1]);
+        WideDrawRuns(s, batches[present], batch, index);
+        index += 16 * batch;
+        batch = next;
+    }
+    W = _mm256_cvtss_f32(carry.W);
+    U = _mm256_cvtss_f32(carry.U);
+    V = _mm256_cvtss_f32(carry.V);
+    r0 = _mm256_cvtss_f32(carry.r0);
+    c0 = _mm256_cvtss_f32(carry.c0);
+}
+#endif
+
+void PerspSpan::Run(int32_t index, int32_t count, const float *qs)
+{
+    float W = qs[0], U = qs[1], V = qs[2];
+    int32_t runs = count >> 4, rem = count & 15;
+    float r0 = U / W, c0 = V / W;
+#if RASTER_HAVE_AVX2
+    if (loops == Loops::Wide && runs > 0) {
+        WidePerspRuns(*this, index, runs, W, U, V, r0, c0);
+        runs = 0;
+    }
+#endif
+    // A run's end values are the next run's (and the remainder's) start.
+    // Runs are set up a batch ahead of drawing them, so the divisions
+    // overlap instead of each stalling its own run.
+    const int32_t kBatch = 8;
+    struct RunStart {
+        uint32_t r, c, sr, sc;
+        int64_t acc;
+    } starts[kBatch];
+    for (int32_t k = 0; k < runs; k += kBatch) {
+        int32_t batch = runs - k < kBatch ? runs - k : kBatch;
+        for (int32_t j = 0; j < batch; j++) {
+            RunStart &s = starts[j];
+            s.acc = DepthAccumulator(W);
+            W += gW16;
+            U += gU16;
+            V += gV16;
+            float r1 = U / W, c1 = V / W;
+            s.sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / 16) << ta.shiftRow;
+            s.sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / 16) << ta.shiftCol;
+            s.r = ta.RowWord(r0);
+            s.c = ta.ColWord(c0);
+            r0 = r1;
+            c0 = c1;
+        }
+        for (int32_t j = 0; j < batch; j++) {
+            const RunStart &s = starts[j];
+            SpanPixels<Op::Replace>(loops, page + index, zb + index, tex, ta, s.r, s.c, s.sr, s.sc,
+                                    s.acc, dstep, 16);
+            index += 16;
+        }
+    }
+    if (rem > 0) {
+        int64_t acc = DepthAccumulator(W);
+        uint32_t sr = 0, sc = 0;
+        if (rem > 1) {
+            float m = (float)(rem - 1);
+            float We = W + m * gW, Ue = U + m * gU, Ve = V + m * gV;
+            float r1 = Ue / We, c1 = Ve / We;
+            sr = (uint32_t)(VxClampNint(r1 - r0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftRow;
+            sc = (uint32_t)(VxClampNint(c1 - c0, -2147483520, 2147483520) / (rem - 1)) << ta.shiftCol;
+        }
+        SpanPixels<Op::Replace>(loops, page + index, zb + index, tex, ta, ta.RowWord(r0),
+                                ta.ColWord(c0), sr, sc, acc, dstep, rem);
+    }
+}
 
 // Plain reference: one exact division per pixel.
 struct PerspReferenceSpan {
@@ -515,7 +841,7 @@ struct AffineSpan {
     int16_t *zb;
     const uint32_t *tex;
     TexAddress ta;
-    bool fast;
+    Loops loops;
     int64_t dstep;
     uint32_t sr, sc;
     void Gradients(const float *g)
@@ -526,7 +852,7 @@ struct AffineSpan {
     }
     void Run(int32_t index, int32_t count, const float *qs)
     {
-        SpanPixels<op>(fast, page + index, zb + index, tex, ta, ta.RowWord(qs[1]),
+        SpanPixels<op>(loops, page + index, zb + index, tex, ta, ta.RowWord(qs[1]),
                        ta.ColWord(qs[2]), sr, sc, DepthAccumulator(qs[0]), dstep, count);
     }
 };
@@ -703,7 +1029,7 @@ void DrawAffine(uint32_t *page, int32_t count, const float *xy, const float *tex
     VxEngineState &st = VxState();
     if (!CountOk(count) || !page || !st.zbuffer || !texture || !tex || !depth) return;
     AffineSpan<op> span;
-    span.fast = GetMmxFlag() != 0;
+    span.loops = ChosenLoops();
     span.page = page;
     span.zb = st.zbuffer;
     span.tex = texture;
@@ -740,6 +1066,22 @@ void DrawTwo(uint32_t *page, int32_t count, const float *xy, const float *tex1, 
 
 // [SECTION] Members
 
+int VxSetWideSpans(int on)
+{
+#if RASTER_HAVE_AVX2
+    VxState().wideSpans = on && PlatformHasAvx2() ? 1 : 0;
+#else
+    (void)on;
+    VxState().wideSpans = 0;
+#endif
+    return VxState().wideSpans;
+}
+
+int VxGetWideSpans()
+{
+    return VxState().wideSpans;
+}
+
 void VxTriException(const char *message)
 {
     std::printf("TRI-Exception: [%s]\a\n", message);
@@ -751,7 +1093,7 @@ void VxDrawPolyPersp(uint32_t *page, int32_t count, const float *xy, const float
     VxEngineState &st = VxState();
     if (!CountOk(count) || !page || !st.zbuffer || !texture || !tex || !depth) return;
     PerspSpan span;
-    span.fast = GetMmxFlag() != 0;
+    span.loops = ChosenLoops();
     span.page = page;
     span.zb = st.zbuffer;
     span.tex = texture;

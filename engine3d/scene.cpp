@@ -281,6 +281,7 @@ int VxInit(int32_t width, int32_t height)
     st.view.xMax = 159;
     st.view.yMin = -120;
     st.view.yMax = 119;
+    VxSetWideSpans(1);
 
     int32_t w = 0, h = 0;
     void *pixels = LoadBmp("standard.bmp", &w, &h);

@@ -254,6 +254,11 @@ void VxSetUncentredViewport(int32_t width, int32_t height);
 void VxRestoreViewport();
 // Fills the z-buffer with 0.
 void VxClearZBuffer();
+// Lets the rasterizers use their 256-bit span loops (taken only while the MMX
+// flag is on; VxInit turns them on); returns 1 when they are in use, 0 when
+// off or when the processor lacks AVX2.
+int VxSetWideSpans(int on);
+int VxGetWideSpans();
 // The z-buffer (viewWidth x viewHeight of the VxInit view), or null before VxInit.
 int16_t *VxGetZBuffer();
 // Transforms the scene for the current camera and runs the light passes.

@@ -26,6 +26,7 @@ struct VxEngineState {
     int16_t *shadowDepth;    // 256 x 256
     int32_t glare;
     float time;
+    int wideSpans;           // 256-bit span loops chosen (with the MMX flag)
     struct {
         float position[3];
         int32_t radius, kind;

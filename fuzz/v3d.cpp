@@ -1,6 +1,8 @@
 // Fuzz target for the V3D loader: whatever loads is also stepped and drawn
-// for one frame, so every index the loader let through is exercised.
+// for one frame, so every index the loader let through is exercised, on the
+// plain, SSE2 or 256-bit span loops.
 #include "engine3d/vx.h"
+#include "gfx/pixels.h"
 #include "store/stackheap.h"
 
 #include <cstdint>
@@ -57,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     if (!VxInit(160, 120)) return 0;
+    // The input's length picks the span loops: plain, SSE2 or 256-bit.
+    SetMmxFlag(size % 3 != 0);
+    VxSetWideSpans(size % 3 == 2);
     VxScene scene{};
     if (VxLoadScene(&scene, "t.v3d")) {
         VxClearZBuffer();

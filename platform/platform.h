@@ -361,3 +361,6 @@ void AudioClose();
 int PlatformHasCpuid();
 // Registers EAX, EBX, ECX, EDX of CPUID function leaf (all 0 without CPUID).
 void PlatformCpuid(uint32_t leaf, uint32_t registers[4]);
+// 1 when the processor has AVX2 and the system saves the 256-bit registers
+// (CPUID leaves 1 and 7, XCR0), else 0.
+int PlatformHasAvx2();

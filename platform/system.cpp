@@ -141,3 +141,24 @@ void PlatformCpuid(uint32_t leaf, uint32_t registers[4])
     (void)leaf;
 #endif
 }
+
+int PlatformHasAvx2()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!PlatformHasCpuid() || __get_cpuid_max(0, nullptr) < 7) return 0;
+    __cpuid(1, a, b, c, d);
+    const unsigned osxsave = 1u << 27, avx = 1u << 28;
+    if ((c & (osxsave | avx)) != (osxsave | avx)) return 0;
+    // The instruction set is of no use unless the system saves the upper
+    // halves of the registers on a switch: XCR0 bits 1 (SSE) and 2 (AVX).
+    uint32_t low = 0, high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    (void)high;
+    if ((low & 6) != 6) return 0;
+    __cpuid_count(7, 0, a, b, c, d);
+    return (b >> 5) & 1;
+#else
+    return 0;
+#endif
+}

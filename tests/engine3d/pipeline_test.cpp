@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "gfx/pixels.h"
+#include "platform/platform.h"
 #include "store/stackheap.h"
 
 using namespace vxtest;
@@ -257,17 +258,21 @@ class Golden : public Scene, public ::testing::WithParamInterface<GoldenCase> {}
 
 TEST_P(Golden, LooksAsBefore)
 {
-    // The plain span loops and the fast ones draw the same picture.
-    for (int mmx : {0, 1}) {
-        SCOPED_TRACE(mmx ? "fast loops" : "plain loops");
-        SetMmxFlag(mmx);
-        ASSERT_EQ(GetMmxFlag(), mmx);
+    // The plain span loops, the SSE2 ones and (where the processor has
+    // AVX2) the 256-bit ones draw the same picture.
+    for (int kind : {0, 1, 2}) {
+        if (kind == 2 && !PlatformHasAvx2()) continue;
+        SCOPED_TRACE(kind == 0 ? "plain loops" : kind == 1 ? "SSE2 loops" : "256-bit loops");
+        SetMmxFlag(kind > 0);
+        ASSERT_EQ(GetMmxFlag(), kind > 0 ? 1 : 0);
+        ASSERT_EQ(VxSetWideSpans(kind == 2), kind == 2 ? 1 : 0);
         V3d v;
         GetParam().build(v);
         Render(v, 0x202020, GetParam().ax, 0, GetParam().frames);
         ExpectGolden(GetParam().name, page.data(), width, height);
     }
     SetMmxFlag(0);
+    VxSetWideSpans(1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

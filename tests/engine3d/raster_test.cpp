@@ -3,6 +3,7 @@
 #include "vxtest.h"
 
 #include "gfx/pixels.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 #include <random>
@@ -309,6 +310,7 @@ class FastLoops : public Raster {
     void TearDown() override
     {
         SetMmxFlag(0);
+        VxSetWideSpans(1);
         Raster::TearDown();
     }
     static std::vector<uint32_t> Noise(size_t n, uint32_t seed)
@@ -327,37 +329,62 @@ class FastLoops : public Raster {
         if (m == Member::Half) VxDrawPolyHalf(page.data(), n, xy, tex, w, t, tw, th);
         if (m == Member::Add) VxDrawPolyAdd(page.data(), n, xy, tex, w, t, tw, th);
     }
-    // From the present page and z-buffer, draws once with the fast loops and
-    // once with the plain ones; the two must leave the same bytes. The plain
+    // The fast loop kinds this processor has: the SSE2 loops, and the
+    // 256-bit ones where AVX2 is present.
+    static std::vector<int> FastKinds()
+    {
+        std::vector<int> kinds = {1};
+        if (PlatformHasAvx2()) kinds.push_back(2);
+        return kinds;
+    }
+    static void UseLoops(int kind)
+    {
+        SetMmxFlag(kind > 0);
+        VxSetWideSpans(kind == 2);
+    }
+    // From the present page and z-buffer, draws with each kind of fast loop
+    // and once with the plain ones; all must leave the same bytes. The plain
     // result stays in place.
     template <class F>
     void ExpectSameBytes(F draw, const std::string &what)
     {
         std::vector<uint32_t> startPage = page;
         std::vector<int16_t> startZ = Depths();
-        SetMmxFlag(1);
-        ASSERT_EQ(GetMmxFlag(), 1);
-        draw();
-        std::vector<uint32_t> fastPage = page;
-        std::vector<int16_t> fastZ = Depths();
+        std::vector<std::vector<uint32_t>> fastPages;
+        std::vector<std::vector<int16_t>> fastZs;
+        for (int kind : FastKinds()) {
+            UseLoops(kind);
+            ASSERT_EQ(GetMmxFlag(), 1);
+            ASSERT_EQ(VxGetWideSpans(), kind == 2 ? 1 : 0);
+            page = startPage;
+            std::copy(startZ.begin(), startZ.end(), VxGetZBuffer());
+            draw();
+            fastPages.push_back(page);
+            fastZs.push_back(Depths());
+        }
         page = startPage;
         std::copy(startZ.begin(), startZ.end(), VxGetZBuffer());
-        SetMmxFlag(0);
+        UseLoops(0);
         draw();
-        int differ = 0, first = -1;
-        for (size_t i = 0; i < page.size(); i++)
-            if (page[i] != fastPage[i] || VxGetZBuffer()[i] != fastZ[i]) {
-                if (first < 0) first = (int)i;
-                differ++;
-            }
-        EXPECT_EQ(differ, 0) << what << ": first at pixel " << first;
+        for (size_t k = 0; k < fastPages.size(); k++) {
+            int differ = 0, first = -1;
+            for (size_t i = 0; i < page.size(); i++)
+                if (page[i] != fastPages[k][i] || VxGetZBuffer()[i] != fastZs[k][i]) {
+                    if (first < 0) first = (int)i;
+                    differ++;
+                }
+            EXPECT_EQ(differ, 0) << what << ", " << (FastKinds()[k] == 2 ? "256-bit" : "SSE2")
+                                 << " loops: first at pixel " << first;
+        }
     }
 };
 
 TEST_F(FastLoops, EverySpanLengthWithMixedDepthTestsAndWrappingTextures)
 {
     std::mt19937 random(7);
-    int lengths[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 33, 100};
+    // Up to 300 pixels: partial and whole batches of eight perspective runs,
+    // more than one batch, and remainders after them.
+    int lengths[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 33, 100, 127, 128, 129, 143, 255, 256, 257, 300};
     int sizes[][2] = {{16, 16}, {256, 256}, {512, 256}};
     int equalDrawn = 0, equalSeen = 0, kept = 0;
     for (Member m : {Member::Persp, Member::Affine, Member::Half, Member::Add})
@@ -426,6 +453,33 @@ TEST_F(FastLoops, DepthClampedAtBothEnds)
         EXPECT_NE(At(95, 12), 0xFFFFFFFFu); // drawn at the floored depth 0
         EXPECT_GT(Z(-95, 12), 0);
     }
+}
+
+TEST_F(FastLoops, TextureCoordinatesBeyondAWordAndHugeSteps)
+{
+    Clear(0x10203040);
+    ExpectSameBytes(
+        [&] {
+            // Columns cross +-32768 texels (2^31 in 16.16) part-way through
+            // the spans: those run starts are converted the slow way.
+            DepthQuad up(-150.5f, -60.5f, 149.5f, -40.5f, 1.0f / 30, 1.0f / 90, 32000, 33600, 0, 40, true);
+            DepthQuad down(-150.5f, -30.5f, 149.5f, -10.5f, 1.0f / 90, 1.0f / 30, -33600, -32000, 5, 60, true);
+            // A million texels across 200 pixels: the run steps are clamped.
+            DepthQuad huge(-100.5f, 0.5f, 99.5f, 20.5f, 1.0f / 40, 1.0f / 50, -1e6f, 1e6f, -3e5f, 2e5f, true);
+            for (const DepthQuad *q : {&up, &down, &huge}) Draw(Member::Persp, 4, q->xy, q->tex, q->w, 256, 256);
+        },
+        "coordinates beyond a word");
+    EXPECT_GT(Drawn(0x10203040), 3 * 200 * 18);
+}
+
+TEST_F(FastLoops, WideSpansFollowTheProcessor)
+{
+    // VxInit chose them where the processor has AVX2.
+    EXPECT_EQ(VxGetWideSpans(), PlatformHasAvx2());
+    EXPECT_EQ(VxSetWideSpans(0), 0);
+    EXPECT_EQ(VxGetWideSpans(), 0);
+    EXPECT_EQ(VxSetWideSpans(1), PlatformHasAvx2());
+    EXPECT_EQ(VxGetWideSpans(), PlatformHasAvx2());
 }
 
 TEST_F(FastLoops, RandomPolygonsOverdrawn)
