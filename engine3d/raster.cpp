@@ -601,23 +601,25 @@ struct WideRuns {
     int slow; // runs (bits) whose depth needs the clamp of the plain loop
 };
 
-// Where the set-up stands: W, U, V and the texture coordinates r0, c0 at
-// the next run's start, in every lane.
+// Texture coordinates where the runs set up last ended, in every lane: the
+// next run starts there.
 struct WideCarry {
-    __m256 W, U, V, r0, c0;
+    __m256 r0, c0;
 };
 
-// Lanes [x, x+g, (x+g)+g, ...], each lane one addition further than the last.
-WIDE_INLINE __m256 WideChain(__m256 x, __m256 g)
-{
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xFE);
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xFC);
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xF8);
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xF0);
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xE0);
-    x = _mm256_blend_ps(x, _mm256_add_ps(x, g), 0xC0);
-    return _mm256_blend_ps(x, _mm256_add_ps(x, g), 0x80);
-}
+// W, U and V at the nine run boundaries of a batch (the starts of its eight
+// runs and the end of the last), each one float addition after the one
+// before, as the plain set-up advances them.
+struct WideChain {
+    alignas(32) float w[9], u[9], v[9];
+};
+
+// The additions of a later batch's chain, made one run at a time while the
+// present batch is drawn, so their latency stays out of the way.
+struct WideChainCursor {
+    WideChain *chain; // null when no batch is left to advance
+    float w, u, v;
+};
 
 // Per-pixel steps from a run's start and end coordinates: nint of the
 // difference clamped into a word (max/min give the low end for NaN, as the
@@ -650,16 +652,14 @@ WIDE_INLINE __m256 WideLane(__m256 v, int32_t lane)
     return _mm256_permutevar8x32_ps(v, _mm256_set1_epi32(lane));
 }
 
-// Sets up the next batch of runs (batch of them, 1 to 8) and moves the
-// carry past them.
-WIDE_INLINE void WideSetUp(const PerspSpan &s, WideCarry &carry, int32_t batch, WideRuns &out)
+// Sets up a batch of runs (batch of them, 1 to 8) from its chain and moves
+// the carry past them.
+WIDE_INLINE void WideSetUp(const PerspSpan &s, const WideChain &chain, int32_t batch, WideCarry &carry,
+                           WideRuns &out)
 {
     const TexAddress &ta = s.ta;
-    __m256 gW = _mm256_set1_ps(s.gW16), gU = _mm256_set1_ps(s.gU16), gV = _mm256_set1_ps(s.gV16);
-    __m256 wStart = WideChain(carry.W, gW);
-    __m256 wEnd = _mm256_add_ps(wStart, gW);
-    __m256 uEnd = _mm256_add_ps(WideChain(carry.U, gU), gU);
-    __m256 vEnd = _mm256_add_ps(WideChain(carry.V, gV), gV);
+    __m256 wStart = _mm256_load_ps(chain.w), wEnd = _mm256_loadu_ps(chain.w + 1);
+    __m256 uEnd = _mm256_loadu_ps(chain.u + 1), vEnd = _mm256_loadu_ps(chain.v + 1);
     __m256 r1 = _mm256_div_ps(uEnd, wEnd), c1 = _mm256_div_ps(vEnd, wEnd);
     // A run starts where the one before it ended.
     const __m256i rotate = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
@@ -684,9 +684,6 @@ WIDE_INLINE void WideSetUp(const PerspSpan &s, WideCarry &carry, int32_t batch, 
     } else {
         out.slow = 0xFF;
     }
-    carry.W = WideLane(wEnd, batch - 1);
-    carry.U = WideLane(uEnd, batch - 1);
-    carry.V = WideLane(vEnd, batch - 1);
     carry.r0 = WideLane(r1, batch - 1);
     carry.c0 = WideLane(c1, batch - 1);
 }
@@ -706,16 +703,33 @@ WIDE_INLINE void WideDrawRun(const PerspSpan &s, const WideAddress &wa, const Wi
     WideStep<Op::Replace>(s.page + index, s.zb + index, s.tex, index0, index1, a, _mm256_add_epi32(a, depth8));
 }
 
-WIDE_INLINE void WideDrawRuns(const PerspSpan &s, const WideRuns &in, int32_t batch, int32_t index)
+// One addition of the cursor's chain (nothing without one).
+WIDE_INLINE void WideChainStep(const PerspSpan &s, WideChainCursor &cursor, int32_t j)
+{
+    if (!cursor.chain) return;
+    cursor.w += s.gW16;
+    cursor.u += s.gU16;
+    cursor.v += s.gV16;
+    cursor.chain->w[j + 1] = cursor.w;
+    cursor.chain->u[j + 1] = cursor.u;
+    cursor.chain->v[j + 1] = cursor.v;
+}
+
+WIDE_INLINE void WideDrawRuns(const PerspSpan &s, const WideRuns &in, int32_t batch, int32_t index,
+                              WideChainCursor &cursor)
 {
     const WideAddress wa = WideAddressOf(s.ta);
     const __m256i depthLanes = _mm256_mullo_epi32(WideIota(), _mm256_set1_epi32((int32_t)s.dstep));
     const __m256i depth8 = _mm256_set1_epi32((int32_t)(8 * (uint32_t)s.dstep));
     int slow = in.slow & ((1 << batch) - 1);
     if (!slow && batch == 8) {
-        for (int32_t j = 0; j < 8; j++) WideDrawRun(s, wa, in, j, index + 16 * j, depthLanes, depth8);
+        for (int32_t j = 0; j < 8; j++) {
+            WideChainStep(s, cursor, j);
+            WideDrawRun(s, wa, in, j, index + 16 * j, depthLanes, depth8);
+        }
         return;
     }
+    for (int32_t j = 0; j < 8; j++) WideChainStep(s, cursor, j);
     for (int32_t j = 0; j < batch; j++) {
         int32_t at = index + 16 * j;
         if (slow >> j & 1)
@@ -726,28 +740,45 @@ WIDE_INLINE void WideDrawRuns(const PerspSpan &s, const WideRuns &in, int32_t ba
     }
 }
 
-// All full runs of a span; the next batch is set up before the present one
-// is drawn, so its divisions run beside the drawing. Leaves W, U, V, r0, c0
-// and index past the runs.
+// All full runs of a span, eight at a time. A batch is set up before the one
+// before it is drawn, so its divisions run beside the drawing, and the
+// additions of its chain were made while the batch before that was drawn.
+// Leaves W, U, V, r0, c0 and index past the runs.
 WIDE void WidePerspRuns(const PerspSpan &s, int32_t &index, int32_t runs, float &W, float &U,
                         float &V, float &r0, float &c0)
 {
-    WideCarry carry{_mm256_set1_ps(W), _mm256_set1_ps(U), _mm256_set1_ps(V), _mm256_set1_ps(r0),
-                    _mm256_set1_ps(c0)};
-    WideRuns batches[2];
-    int32_t batch = runs < 8 ? runs : 8;
-    WideSetUp(s, carry, batch, batches[0]);
-    for (int32_t k = 0, present = 0; k < runs; k += 8, present ^= 1) {
-        int32_t next = runs - k - 8;
-        if (next > 8) next = 8;
-        if (next > 0) WideSetUp(s, carry, next, batches[present ^ 1]);
-        WideDrawRuns(s, batches[present], batch, index);
-        index += 16 * batch;
-        batch = next;
+    const int32_t batches = (runs + 7) / 8;
+    auto size = [runs](int32_t m) { return runs - 8 * m < 8 ? runs - 8 * m : 8; };
+    WideChain chains[3];
+    WideRuns set[2];
+    // The first two chains now; lanes past the last run go unused.
+    WideChainCursor cursor{&chains[0], W, U, V};
+    for (int32_t m = 0; m < 2 && m < batches; m++) {
+        cursor.chain = &chains[m];
+        chains[m].w[0] = cursor.w;
+        chains[m].u[0] = cursor.u;
+        chains[m].v[0] = cursor.v;
+        for (int32_t j = 0; j < 8; j++) WideChainStep(s, cursor, j);
     }
-    W = _mm256_cvtss_f32(carry.W);
-    U = _mm256_cvtss_f32(carry.U);
-    V = _mm256_cvtss_f32(carry.V);
+    WideCarry carry{_mm256_set1_ps(r0), _mm256_set1_ps(c0)};
+    WideSetUp(s, chains[0], size(0), carry, set[0]);
+    for (int32_t m = 0; m < batches; m++) {
+        if (m + 1 < batches) WideSetUp(s, chains[(m + 1) % 3], size(m + 1), carry, set[(m + 1) & 1]);
+        cursor.chain = nullptr;
+        if (m + 2 < batches) {
+            WideChain &ahead = chains[(m + 2) % 3];
+            ahead.w[0] = cursor.w;
+            ahead.u[0] = cursor.u;
+            ahead.v[0] = cursor.v;
+            cursor.chain = &ahead;
+        }
+        WideDrawRuns(s, set[m & 1], size(m), index, cursor);
+        index += 16 * size(m);
+    }
+    const WideChain &last = chains[(batches - 1) % 3];
+    W = last.w[size(batches - 1)];
+    U = last.u[size(batches - 1)];
+    V = last.v[size(batches - 1)];
     r0 = _mm256_cvtss_f32(carry.r0);
     c0 = _mm256_cvtss_f32(carry.c0);
 }
