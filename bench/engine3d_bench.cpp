@@ -4,7 +4,8 @@
 // Counters: pixels/s (items_per_second) and ns_per_pixel; compare the Fill*
 // times per pixel with BM_Engine3dMemset. The Fill* argument picks the span
 // loops: 0 plain, 1 SSE2, 2 256-bit (skipped without AVX2); the scene frame
-// runs with the loops detected as start-up and VxInit choose them.
+// runs with the MMX flag detected as start-up does and the SSE2 (1) or
+// 256-bit (2) loops.
 #include "engine3d/vx.h"
 #include "gfx/pixels.h"
 #include "store/stackheap.h"
@@ -100,6 +101,11 @@ void BM_Engine3dSceneFrame(benchmark::State &state)
     VxScene scene{};
     BuildSheet(&scene);
     DetectMmx();
+    if (VxSetWideSpans(state.range(0) == 2) != (state.range(0) == 2)) {
+        state.SkipWithError("no AVX2 on this processor");
+        VxFreeScene(&scene);
+        return;
+    }
     for (auto _ : state) {
         std::memset(b.page.data(), 0, b.page.size() * 4);
         VxClearZBuffer();
@@ -109,9 +115,10 @@ void BM_Engine3dSceneFrame(benchmark::State &state)
         benchmark::ClobberMemory();
     }
     state.counters["triangles"] = 4608;
+    VxSetWideSpans(1);
     VxFreeScene(&scene);
 }
-BENCHMARK(BM_Engine3dSceneFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Engine3dSceneFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 const int kFillW = 512, kFillH = 400;
 

@@ -609,7 +609,8 @@ struct WideCarry {
 
 // W, U and V at the nine run boundaries of a batch (the starts of its eight
 // runs and the end of the last), each one float addition after the one
-// before, as the plain set-up advances them.
+// before, as the plain set-up advances them. Only W is read at a start: the
+// texture coordinates there are the ends of the runs before (the carry).
 struct WideChain {
     alignas(32) float w[9], u[9], v[9];
 };
