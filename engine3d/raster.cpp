@@ -591,10 +591,9 @@ struct PerspSpan {
 #if RASTER_HAVE_AVX2
 // The runs of a span are set up eight at a time, one lane a run, doing what
 // the plain set-up does run by run: W, U and V advance by one float addition
-// per run, in order (lane j of the chain below has had exactly j additions);
-// the divisions, the clamped nint()/16 steps, the start words and the depth
-// accumulators are the same operations on the same values, so every word
-// equals the plain loop's.
+// per run, in order (WideChain); the divisions, the clamped nint()/16 steps,
+// the start words and the depth accumulators are the same operations on the
+// same values, so every word equals the plain loop's.
 struct WideRuns {
     alignas(32) uint32_t rowWord[8], colWord[8], rowStep[8], colStep[8];
     alignas(32) int32_t acc[8];
@@ -609,8 +608,8 @@ struct WideCarry {
 
 // W, U and V at the nine run boundaries of a batch (the starts of its eight
 // runs and the end of the last), each one float addition after the one
-// before, as the plain set-up advances them. Only W is read at a start: the
-// texture coordinates there are the ends of the runs before (the carry).
+// before, as the plain set-up advances them. U and V are not kept at the
+// first start: the texture coordinates there come from the carry.
 struct WideChain {
     alignas(32) float w[9], u[9], v[9];
 };
@@ -757,8 +756,6 @@ WIDE void WidePerspRuns(const PerspSpan &s, int32_t &index, int32_t runs, float 
     for (int32_t m = 0; m < 2 && m < batches; m++) {
         cursor.chain = &chains[m];
         chains[m].w[0] = cursor.w;
-        chains[m].u[0] = cursor.u;
-        chains[m].v[0] = cursor.v;
         for (int32_t j = 0; j < 8; j++) WideChainStep(s, cursor, j);
     }
     WideCarry carry{_mm256_set1_ps(r0), _mm256_set1_ps(c0)};
@@ -769,8 +766,6 @@ WIDE void WidePerspRuns(const PerspSpan &s, int32_t &index, int32_t runs, float 
         if (m + 2 < batches) {
             WideChain &ahead = chains[(m + 2) % 3];
             ahead.w[0] = cursor.w;
-            ahead.u[0] = cursor.u;
-            ahead.v[0] = cursor.v;
             cursor.chain = &ahead;
         }
         WideDrawRuns(s, set[m & 1], size(m), index, cursor);
