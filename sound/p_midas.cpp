@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // [SECTION] State ---------------------------------------------------------
@@ -39,6 +40,7 @@ struct MidasState {
     // Written by the player thread only.
     std::atomic<int32_t> playerTicks{0};
     PlatformThread *thread = nullptr;
+    int32_t exitHookSet = 0;
 };
 
 MidasState midas;
@@ -137,8 +139,12 @@ void CloseSound()
 
 namespace {
 
+// Set on the player thread only, so that it never waits for itself.
+thread_local int32_t onPlayerThread = 0;
+
 DWORD PlayerThread(void *)
 {
+    onPlayerThread = 1;
     // Refused without privileges; the thread then runs at normal priority.
     SetCurrentThreadPriority(THREAD_PRIORITY_ABOVE_NORMAL);
     for (;;) {
@@ -149,6 +155,17 @@ DWORD PlayerThread(void *)
         PollPlayer();
         Sleep(static_cast<DWORD>(midas.pollSleep));
     }
+}
+
+// A start-up failure returns from WinMain while the thread mixes, and the
+// 3D engine may end the process with exit(): either way the statics the
+// thread writes into (the player's and the audio output's buffers) are
+// destroyed after the exit handlers, so the thread must be gone by then.
+// Handlers run in reverse order of registration, and this one is
+// registered after every such static was built.
+void StopPlayThreadAtExit()
+{
+    StopPlayThread();
 }
 
 } // namespace
@@ -166,6 +183,8 @@ void StartPlayThread(int32_t sleepMs)
     midas.pollSleep = sleepMs < 1 ? 1 : sleepMs;
     if (midas.thread)
         return;
+    if (!midas.exitHookSet && std::atexit(StopPlayThreadAtExit) == 0)
+        midas.exitHookSet = 1;
     midas.stopRequest = 0;
     midas.thread = CreateThread(4096, PlayerThread, nullptr);
     if (!midas.thread)
@@ -174,7 +193,7 @@ void StartPlayThread(int32_t sleepMs)
 
 void StopPlayThread()
 {
-    if (!midas.thread)
+    if (!midas.thread || onPlayerThread)
         return;
     midas.stopRequest = 1;
     int32_t half = midas.pollSleep / 2;
@@ -183,6 +202,11 @@ void StopPlayThread()
         Sleep(wait);
     PlatformJoinThread(midas.thread);
     midas.thread = nullptr;
+}
+
+int PlayerThreadRunning()
+{
+    return midas.thread != nullptr;
 }
 
 void PollPlayer()

@@ -33,11 +33,15 @@ int StartBackgroundPlay(int32_t pollRate);
 
 // Starts the player thread polling every sleepMs; a thread that cannot be
 // created ends the process through the player's fatal report. Nothing
-// happens when the thread already runs.
+// happens when the thread already runs. However the process then ends
+// (return from main or exit), the thread is stopped before any static data
+// goes away.
 void StartPlayThread(int32_t sleepMs);
 // Asks the thread to stop and returns once it has acknowledged; returns at
-// once when no thread runs.
+// once when no thread runs, or when called on the player thread itself.
 void StopPlayThread();
+// 1 while the player thread runs (never fails).
+int PlayerThreadRunning();
 // One polling pass: mixes and counts every pending tick. Errors are fatal.
 void PollPlayer();
 

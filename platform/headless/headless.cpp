@@ -46,6 +46,7 @@ struct HeadlessState {
     HeadlessFrame lastFrame{};
     int haveFrame = 0;
     std::vector<HeadlessMessageBox> boxes;
+    int echoBoxes = 1;
     std::deque<int> answers;
     std::vector<int> dialogsShown;
     std::vector<std::string> shellOpens;
@@ -81,6 +82,11 @@ static int64_t NowUs()
 static int64_t NowMs()
 {
     return NowUs() / 1000;
+}
+
+void HeadlessEchoMessageBoxes(int on)
+{
+    headless.echoBoxes = on;
 }
 
 void HeadlessReset()
@@ -228,7 +234,8 @@ static int MessageBoxShow(HWND owner, const char *text, const char *caption, UIN
     if ((type & 0xF) == MB_OK)
         answer = IDOK;
     headless.boxes.push_back(HeadlessMessageBox{owner, text, caption, type, answer});
-    fprintf(stderr, "%s: %s\n", caption, text);
+    if (headless.echoBoxes)
+        fprintf(stderr, "%s: %s\n", caption, text);
     Log(std::string("messagebox ") + caption + ": " + text);
     return answer;
 }

@@ -70,6 +70,12 @@ struct HeadlessFrame {
     int flipped;                 // 1 for a full-screen flip, 0 for a blit
 };
 
+// Whether each message box is also written to standard error as "CAPTION:
+// TEXT" (default 1), for people running the program headless. Callers that
+// read the boxes back (tests, tools, fuzz targets) turn it off. A choice for
+// the whole process: HeadlessReset keeps it.
+void HeadlessEchoMessageBoxes(int on);
+
 // Back to a fresh desktop: clears every record, queued answer, failure and
 // setting below (windows and the message queue are left alone).
 void HeadlessReset();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <sys/wait.h>
 
@@ -201,16 +202,20 @@ RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::
     std::string scriptPath = issue.directory + "/run.script";
     std::string logPath = issue.directory + "/run.log";
     std::string outputPath = issue.directory + "/run.out";
+    std::string errorsPath = issue.directory + "/run.err";
     WriteText(scriptPath, script);
     std::remove(logPath.c_str());
     std::string command = "cd '" + issue.directory + "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
                           " XDG_CONFIG_HOME='" + issue.configHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
                           scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' timeout 60 '" + program +
-                          "' " + arguments + " >'" + outputPath + "' 2>/dev/null";
+                          "' " + arguments + " >'" + outputPath + "' 2>'" + errorsPath + "'";
     int status = std::system(command.c_str());
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.output = ReadText(outputPath);
     result.log = FileExists(logPath) ? ReadText(logPath) : "";
+    result.errors = ReadText(errorsPath);
+    if (result.errors.find("Sanitizer") != std::string::npos || result.errors.find("runtime error:") != std::string::npos)
+        ADD_FAILURE() << "zarn " << arguments << " in " << issue.directory << ":\n" << result.errors;
     return result;
 }

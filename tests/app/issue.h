@@ -39,9 +39,11 @@ struct RunResult {
     int exitCode;           // -1 when the program did not exit normally
     std::string output;     // standard output
     std::string log;        // the headless log
+    std::string errors;     // standard error
 };
 
 // Runs zarn in the issue with the headless script (one command a line) and
-// the extra command-line words (binary: another path to the program).
+// the extra command-line words (binary: another path to the program). A
+// sanitizer report on standard error fails the calling test.
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments = "",
                   const std::string &binary = "");
