@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -24,7 +25,8 @@ struct OutroState {
     void (*frameHook)(int32_t frame, const uint32_t *page);
     OutroReport report;
     // The cloth scenes outlive the outro: they are never released, like the
-    // "hell2" slot they point at.
+    // "hell2" slot they point at (a later outro in the same process frees
+    // them before building its own).
     VxScene front, back;
     VxMesh *frontMesh, *backMesh;
     Cloth *cloth;
@@ -71,10 +73,28 @@ void SetUpFaces(VxMesh *mesh, int32_t secondLayer)
     }
 }
 
+// Frees the scenes of an earlier outro in this process. Their texture slots
+// are left alone: they may belong to an engine started since, and the second
+// layer is never released anyway.
+void DropClothScenes()
+{
+    for (VxMesh *mesh : {outro.frontMesh, outro.backMesh})
+        if (mesh)
+            for (int32_t f = 0; f < mesh->faceCount; f++)
+                mesh->faces[f].tex1 = mesh->faces[f].tex2 = 0;
+    // The back mesh borrows the front mesh's vertex arrays.
+    if (outro.backMesh)
+        outro.backMesh->vertices = outro.backMesh->viewVertices = outro.backMesh->normals = nullptr;
+    VxFreeScene(&outro.front);
+    VxFreeScene(&outro.back);
+    outro.frontMesh = outro.backMesh = nullptr;
+}
+
 // The two cloth scenes, each one MODEL; the back mesh uses the front mesh's
 // vertex arrays, so stepping the front scene transforms both.
 int BuildClothScenes()
 {
+    DropClothScenes();
     if (!outro.cloth) {
         outro.cloth = static_cast<Cloth *>(StackheapAlloc(sizeof(Cloth)));
         if (!outro.cloth)

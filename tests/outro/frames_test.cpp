@@ -80,6 +80,8 @@ TEST(OutroFrames, MatchTheGoldenPictures)
     SetMmxFlag(0);
     OutroSetFrameHook(nullptr);
     OutroSetTickSource(nullptr);
+    VxFreeScene(&ball);
+    VxShutdown();
 
     const char *update = std::getenv("ZARN_UPDATE_GOLDEN");
     for (int i = 0; i < 3; i++) {

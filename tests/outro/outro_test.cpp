@@ -95,6 +95,7 @@ struct OutroTest : testing::Test {
     }
     void TearDown() override
     {
+        VxShutdown();
         OutroSetTickSource(nullptr);
         fs::current_path(fs::temp_directory_path());
         fs::remove_all(dir);
@@ -128,6 +129,7 @@ TEST_F(OutroTest, AKeyBeforeFrame201StartsTheFadeASecondEndsIt)
     EXPECT_LT(r->fadeStartFrame, 201);
     EXPECT_GT(r->fadeStartFrame, 0);
 
+    TearDown();
     SetUp();
     clock.keyAt[0] = 60;
     clock.keyAt[1] = 100;

@@ -1,5 +1,6 @@
 // The headless backend and the common window layer above it: backend choice,
 // message boxes, shell opens, audio pacing, windows and the message queue.
+#include "platform/backend.h"
 #include "platform/headless/headless.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,13 @@ protected:
         ASSERT_EQ(PlatformSelect("headless"), 1);
         HeadlessReset();
         recorded.clear();
+    }
+    void TearDown() override
+    {
+        // Windows a test leaves open are closed, so nothing outlives it.
+        for (HWND window : PlatformLiveWindows())
+            if (!window->parent)
+                DestroyWindow(window);
     }
     HWND MakeWindow(const char *className = "Test")
     {
