@@ -38,9 +38,17 @@ int64_t Lzrw3DecodePlain(const uint8_t *source, uint32_t sourceLength, uint8_t *
 // must agree. Cannot fail.
 uint32_t Lzrw3MatchLength(const uint8_t *a, const uint8_t *b, int plain);
 
+// The most bytes the block of packedLength bytes at packed can unpack to: a
+// copy block holds its data verbatim; in a compressed block a 2-byte copy
+// item yields at most 18 bytes and a 1-byte literal one, and every 16 items
+// cost a 2-byte control word, so 34 bytes yield at most 288 (about 8.5 times
+// their size). 0 for a block shorter than its 4 flag bytes.
+uint64_t Lzrw3UnpackedLimit(const uint8_t *packed, uint32_t packedLength);
+
 // A new Stackheap block of expectedLength + 128 bytes holding the unpacked data;
 // null when allocation fails, the block is corrupt, or it does not unpack to
-// exactly expectedLength bytes.
+// exactly expectedLength bytes. Nothing is allocated for an expected length
+// beyond Lzrw3UnpackedLimit.
 uint8_t *Lzrw3Decompress(const uint8_t *packed, uint32_t packedLength, uint32_t expectedLength);
 
 // A new Stackheap block of length + 1024 bytes holding the packed block, its
