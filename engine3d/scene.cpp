@@ -598,7 +598,7 @@ int LoadObject2(Reader &rd, VxScene *scene, int32_t index)
         e->particleCount = rd.I32();
         for (int k = 0; k < 3; k++) e->origin[k] = rd.F32();
         for (int k = 0; k < 3; k++) e->direction[k] = rd.F32();
-        if (rd.error || e->particleCount < 0 || e->particleCount > 1000000) {
+        if (rd.error || e->particleCount < 0 || e->particleCount > VX_MAX_PARTICLES) {
             e->particleCount = 0;
             return Fail(kCorrupt);
         }

@@ -32,6 +32,9 @@ enum {
     VX_MAX_TEXTURES = 100,
     VX_MAX_POLY_VERTICES = 50,
     VX_FORMAT1_MAX_VERTICES = 30000,
+    // An emitter's particles are made at load time, not read from the file,
+    // so their count is held to a fixed ceiling (about 450 KB of particles).
+    VX_MAX_PARTICLES = 16384,
     VX_ZSHADOW_SLOTS = 100,
     VX_SETTINGS_MARKER = 0x11223344,
     VX_NO_KEYS_MARKER = 0x42424242,

@@ -81,7 +81,8 @@ static int ReadBmpInfo(DataFile *file, BmpInfo *info)
     info->topDown = height < 0;
     if (height < 0)
         height = -height;
-    if (width <= 0 || width > IMAGE_MAX_SIDE || height <= 0 || height > IMAGE_MAX_SIDE)
+    if (width <= 0 || width > IMAGE_MAX_SIDE || height <= 0 || height > IMAGE_MAX_SIDE ||
+        width * height > IMAGE_MAX_PIXELS)
         return 0;
     info->width = (int32_t)width;
     info->height = (int32_t)height;
@@ -345,7 +346,25 @@ uint8_t *LoadBmpIndicesScaled(const char *name, int32_t width, int32_t height)
 // pads the image with grey), so those warnings are caught too: a truncated
 // file is refused, never shown half-invented.
 
-enum { JPEG_WORKING_MEMORY = 256 << 20 };
+// What libjpeg may take for itself: the coefficient buffers of a progressive
+// colour picture at IMAGE_MAX_PIXELS (3 samples of 2 bytes a pixel, 96 MB),
+// with room to spare.
+enum { JPEG_WORKING_MEMORY = 128 << 20 };
+
+struct JpegState {
+    int messages = 1; // libjpeg's messages go to standard error
+};
+
+static JpegState jpeg;
+
+void ImageJpegMessages(int on)
+{
+    jpeg.messages = on;
+}
+
+static void JpegKeepMessage(j_common_ptr)
+{
+}
 
 struct JpegErrors {
     jpeg_error_mgr standard;
@@ -376,6 +395,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     DataFile *file = DataFileOpen(name, "rb");
     if (!file)
         return nullptr;
+    int64_t fileBytes = FileSize(file);
     if (!file->stream || fseek(file->stream, (long)file->memberOffset, SEEK_SET) != 0) {
         DataFileClose(file);
         return nullptr;
@@ -388,6 +408,8 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     errors.standard.error_exit = JpegErrorExit;
     errors.standardEmit = errors.standard.emit_message;
     errors.standard.emit_message = JpegEmitMessage;
+    if (!jpeg.messages)
+        errors.standard.output_message = JpegKeepMessage;
     errors.dataMissing = 0;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&decoder);
@@ -401,8 +423,12 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     decoder.mem->max_memory_to_use = JPEG_WORKING_MEMORY;
     jpeg_stdio_src(&decoder, file->stream);
     jpeg_read_header(&decoder, TRUE);
+    // The size is checked before libjpeg sets up its buffers for it: a
+    // picture must fit the limit and be earned by the file's length.
+    int64_t pixels = (int64_t)decoder.image_width * decoder.image_height;
     bool usable = decoder.image_width >= 1 && decoder.image_width <= IMAGE_MAX_SIDE &&
                   decoder.image_height >= 1 && decoder.image_height <= IMAGE_MAX_SIDE &&
+                  pixels <= IMAGE_MAX_PIXELS && pixels <= JPEG_MAX_PIXELS_PER_BYTE * fileBytes &&
                   (decoder.out_color_space == JCS_RGB || decoder.out_color_space == JCS_GRAYSCALE);
     if (usable) {
         jpeg_start_decompress(&decoder);

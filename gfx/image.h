@@ -2,7 +2,9 @@
 // found through DataFileOpen, decoded to 32-bit 0x00RRGGBB pixels, top row
 // first, in Stackheap blocks the caller frees with StackheapFree. Width and
 // height are 1..16384; anything else, any truncated or unsupported file, and
-// any allocation failure gives null (with nothing left allocated). Also the PNG
+// any allocation failure gives null (with nothing left allocated); so does a
+// picture of more than IMAGE_MAX_PIXELS, or a JPEG claiming more pixels than
+// JPEG_MAX_PIXELS_PER_BYTE times its length. Also the PNG
 // writer for pages, used by tools and tests.
 #pragma once
 
@@ -13,7 +15,15 @@ struct Picture {
     int32_t width, height;
 };
 
-enum { IMAGE_MAX_SIDE = 16384 };
+enum {
+    IMAGE_MAX_SIDE = 16384,
+    // Most pixels one picture may have (4096 x 4096, 64 MB decoded): far more
+    // than any screen, texture or article picture needs.
+    IMAGE_MAX_PIXELS = 4096 * 4096,
+    // Every 8 x 8 block of a JPEG costs at least one bit of coded data, so a
+    // file can only claim 512 pixels for each of its bytes.
+    JPEG_MAX_PIXELS_PER_BYTE = 8 * 64,
+};
 
 // Pixels of a BMP (24-bit, 32-bit, or 8-bit expanded through its palette;
 // bottom-up or top-down; data at the header's offset). Uncompressed only, except
@@ -25,6 +35,9 @@ uint32_t *LoadBmp(const char *name, int32_t *width, int32_t *height);
 // member offset (archive members must be stored uncompressed); null when the
 // file is missing, has no stream, is corrupt or truncated, or is not RGB/gray.
 uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height);
+// Whether libjpeg's messages about a damaged JPEG are written to standard
+// error (default 1). Callers that only want the result turn them off.
+void ImageJpegMessages(int on);
 // LoadBmp, else LoadJpeg; pixels null (width, height 0) when both fail.
 Picture LoadPicture(const char *name);
 // LoadBmp resampled to width x height (nearest neighbour); the loaded block

@@ -4,6 +4,23 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// Every caller runs on the user-interface thread, so plain words will do.
+struct StackheapState {
+    int32_t largestRequest;
+};
+
+StackheapState stackheap;
+
+void NoteRequest(int32_t size)
+{
+    if (size > stackheap.largestRequest)
+        stackheap.largestRequest = size;
+}
+
+} // namespace
+
 int StackheapInit(int32_t)
 {
     return 1;
@@ -11,6 +28,7 @@ int StackheapInit(int32_t)
 
 void *StackheapAlloc(int32_t size)
 {
+    NoteRequest(size);
     if (size <= 0)
         return nullptr;
     return std::malloc(static_cast<size_t>(size));
@@ -23,9 +41,20 @@ void StackheapFree(void *block)
 
 void *StackheapRealloc(void *block, int32_t size)
 {
+    NoteRequest(size);
     if (size <= 0)
         return nullptr;
     return std::realloc(block, static_cast<size_t>(size));
+}
+
+int32_t StackheapLargestRequest()
+{
+    return stackheap.largestRequest;
+}
+
+void StackheapResetLargestRequest()
+{
+    stackheap.largestRequest = 0;
 }
 
 int StackheapClose()

@@ -18,6 +18,12 @@ void StackheapFree(void *block);
 // exhaustion (the old block then stays valid).
 void *StackheapRealloc(void *block, int32_t size);
 
+// The largest size asked of StackheapAlloc or StackheapRealloc since the last
+// reset, whether or not the heap could supply it (0 when nothing was asked).
+// Tests hold each file reader to the memory its input earns with it.
+int32_t StackheapLargestRequest();
+void StackheapResetLargestRequest();
+
 // Prints "+ stackheap closed. (emulated)\n" and returns 1; blocks still held
 // are left to the process exit.
 int StackheapClose();
