@@ -1,14 +1,13 @@
-// Fuzz target: arbitrary bytes as a loose article file, loaded and pre-scanned,
-// then every page laid out and drawn in order into a 640 x 480 page with the
-// viewer's text rectangle, as the reader would show them. The working
-// directory holds a test face ("verdana", four styles) and two small
-// pictures ("p.bmp" and "m.bmp", the second with magenta) so that font and
-// picture tags do real work.
+// Fuzz target: arbitrary bytes as an article (served from memory as the
+// archive member "article.txt"), loaded and pre-scanned, then every page laid
+// out and drawn in order into a 640 x 480 page with the viewer's text
+// rectangle, as the reader would show them. A test face ("verdana", four
+// styles, loose files in a private directory) and two small pictures
+// (members "p.bmp" and "m.bmp", the second with magenta) let font and picture
+// tags do real work.
 #include "aua/aua.h"
+#include "fuzz_support.h"
 #include "gfx/ttf.h"
-#include "platform/headless/headless.h"
-#include "platform/platform.h"
-#include "store/stackheap.h"
 
 #include <climits>
 #include <cstdint>
@@ -33,7 +32,7 @@ void CopyFont(const char *from, const char *to) {
     fclose(out);
 }
 
-void WriteBmp(const char *name, int width, int height, uint32_t colour, uint32_t centre) {
+std::vector<uint8_t> Bmp(int width, int height, uint32_t colour, uint32_t centre) {
     int rowBytes = (width * 3 + 3) & ~3;
     std::vector<uint8_t> bytes(54 + (size_t)rowBytes * height, 0);
     auto put32 = [&](int offset, uint32_t v) {
@@ -57,10 +56,7 @@ void WriteBmp(const char *name, int width, int height, uint32_t colour, uint32_t
             p[2] = (uint8_t)(c >> 16);
         }
     }
-    FILE *out = fopen(name, "wb");
-    if (!out) abort();
-    fwrite(bytes.data(), 1, bytes.size(), out);
-    fclose(out);
+    return bytes;
 }
 
 std::vector<uint32_t> page(640 * 480);
@@ -68,7 +64,7 @@ std::vector<uint32_t> page(640 * 480);
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    PlatformSelect("headless"); // messages become recorded boxes
+    QuietTarget(); // messages become recorded boxes
     StackheapInit(0);
     TtfInit();
     // Corpus and file arguments are made absolute before we move into our
@@ -87,17 +83,14 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
                               "DejaVuSans-BoldOblique.ttf"};
     const char *targets[4] = {"verdana.TTF", "verdanaB.TTF", "verdanaI.TTF", "verdanaZ.TTF"};
     for (int i = 0; i < 4; i++) CopyFont((std::string(dejavu) + sources[i]).c_str(), targets[i]);
-    WriteBmp("p.bmp", 24, 30, 0x00336699, 0x00C0C0C0);
-    WriteBmp("m.bmp", 12, 12, 0x00FFFF00, 0x00FF00FF);
+    AddFixedMember("p.bmp", Bmp(24, 30, 0x00336699, 0x00C0C0C0));
+    AddFixedMember("m.bmp", Bmp(12, 12, 0x00FFFF00, 0x00FF00FF));
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     HeadlessReset(); // the recorded boxes would pile up otherwise
-    FILE *file = fopen("article.txt", "wb");
-    if (!file) abort();
-    if (size) fwrite(data, 1, size, file);
-    fclose(file);
+    ServedMember input("article.txt", data, size);
 
     static Article article;
     AuaSetTarget(page.data(), 640, 480);
@@ -122,5 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A link left open stays open for the whole run; close it so that the
     // next input starts as a fresh article would.
     AuaCloseLink();
+    // The text as it is, the two small pictures and the fonts' glyphs.
+    RequireEarned(size, 2, 1 << 20);
     return 0;
 }

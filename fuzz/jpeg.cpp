@@ -1,54 +1,25 @@
-// Fuzz target: the JPEG loader, through a DataFile on a loose file written in
-// a private directory (named by absolute path; the fuzzer's working directory
-// holds its corpus).
-#include "gfx/image.h"
-#include "store/stackheap.h"
-
-#include <unistd.h>
+// Fuzz target: the JPEG loader, on the input served from memory as the
+// archive member "in.jpg" (libjpeg reads it from the archive's stream).
+#include "fuzz_support.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-
-namespace {
-
-std::string directory, path;
-
-void RemoveDirectory()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char name[] = "/tmp/zarn-fuzz-jpeg-XXXXXX";
-    if (!mkdtemp(name))
-        std::abort();
-    directory = name;
-    path = directory + "/in.jpg";
-    atexit(RemoveDirectory);
+    QuietTarget();
     StackheapInit(0);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FILE *out = fopen(path.c_str(), "wb");
-    if (!out)
-        std::abort();
-    if (size)
-        fwrite(data, 1, size, out);
-    fclose(out);
-
+    ServedMember input("in.jpg", data, size);
     int32_t w = -1, h = -1;
-    uint32_t *pixels = LoadJpeg(path.c_str(), &w, &h);
+    uint32_t *pixels = LoadJpeg("in.jpg", &w, &h);
     if (pixels) {
-        if (w < 1 || h < 1 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE)
+        if (w < 1 || h < 1 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE || int64_t(w) * h > IMAGE_MAX_PIXELS ||
+            int64_t(w) * h > int64_t(JPEG_MAX_PIXELS_PER_BYTE) * int64_t(size))
             std::abort();
         uint32_t sum = 0;
         for (int64_t i = 0; i < (int64_t)w * h; i++)
@@ -58,5 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         StackheapFree(pixels);
     }
+    // At most JPEG_MAX_PIXELS_PER_BYTE pixels of 4 bytes for each byte.
+    RequireEarned(size, 4 * JPEG_MAX_PIXELS_PER_BYTE, 4096);
     return 0;
 }

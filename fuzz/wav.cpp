@@ -1,32 +1,18 @@
-// Fuzz target: LoadEffect on arbitrary bytes. The input is written as a loose
-// file in a private directory (by absolute path, so the fuzzer's working
-// directory, its corpus, is left alone), loaded, and when it loads it is
-// played for one tick through the silent device, so the mixer meets every
-// rate and length the reader lets through.
-#include "platform/platform.h"
+// Fuzz target: LoadEffect on arbitrary bytes, served from memory as the
+// archive member "in.wav"; what loads is played for one tick through the
+// silent device, so the mixer meets every rate and length the reader lets
+// through.
+#include "fuzz_support.h"
 #include "sound/modplayer.h"
 #include "sound/p_midas.h"
 #include "store/settings.h"
-#include "store/stackheap.h"
-
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 
 namespace {
 
-std::string directory, path;
 uint32_t fakeNow = 0;
-
-void RemoveDirectory()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-}
 
 uint32_t FakeClock()
 {
@@ -37,13 +23,7 @@ uint32_t FakeClock()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char name[] = "/tmp/zarn-fuzz-wav-XXXXXX";
-    if (!mkdtemp(name))
-        std::abort();
-    directory = name;
-    path = directory + "/in.wav";
-    atexit(RemoveDirectory);
-    PlatformSelect("headless");
+    QuietTarget();
     StackheapInit(0);
     appSettings.effectsOn = 1;
     // The player without its thread: the target polls it itself.
@@ -58,15 +38,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        std::abort();
-    if (size && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
-
+    ServedMember input("in.wav", data, size);
     SoundEffect effect = {};
-    if (LoadEffect(&effect, path.c_str())) {
+    if (LoadEffect(&effect, "in.wav")) {
         if (!effect.data || effect.length <= 0 || size_t(effect.length) > size)
             std::abort();
         PlayEffect(&effect);
@@ -83,5 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort(); // refused input must not leave data behind
     }
     FreeEffect(&effect);
+    // The samples are as many as the file holds.
+    RequireEarned(size, 1, 4096);
     return 0;
 }

@@ -45,9 +45,10 @@ struct ArchiveState {
     int64_t fileSize;
     int32_t entryCount;
     ArchiveEntry *directory;
+    int searchLoose; // look for loose files before the archive
 };
 
-ArchiveState archive = {"data.cr", 0, nullptr, 0, 0, nullptr};
+ArchiveState archive = {"data.cr", 0, nullptr, 0, 0, nullptr, 1};
 
 // A backslash in these is a directory separator on this platform.
 const char *const LooseFileDirectories[12] = {
@@ -72,11 +73,10 @@ void CloseArchive()
 }
 
 // Leaves the archive open only when the header and the whole directory were
-// read from inside the file; otherwise there is no archive.
-void InitialiseArchive()
+// read from inside the stream; otherwise there is no archive.
+void InitialiseFromStream(FILE *stream)
 {
     archive.initialised = 1;
-    FILE *stream = std::fopen(archive.fileName, "rb");
     if (!stream)
         return;
     archive.stream = stream;
@@ -126,6 +126,11 @@ void InitialiseArchive()
     }
     StackheapFree(raw);
     archive.directory = directory;
+}
+
+void InitialiseArchive()
+{
+    InitialiseFromStream(std::fopen(archive.fileName, "rb"));
 }
 
 int FoldCase(int c)
@@ -242,6 +247,18 @@ int ArchiveSetName(const char *fileName)
     return archive.stream != nullptr;
 }
 
+int ArchiveOpenStream(FILE *stream)
+{
+    CloseArchive();
+    InitialiseFromStream(stream);
+    return archive.stream != nullptr;
+}
+
+void DataFileSearchLooseFiles(int on)
+{
+    archive.searchLoose = on;
+}
+
 void ArchiveResetForTests()
 {
     CloseArchive();
@@ -260,6 +277,8 @@ DataFile *DataFileOpen(const char *name, const char *mode)
     if (mode[0] != 'r' && mode[0] != 'R')
         return nullptr;
     for (const char *prefix : LooseFileDirectories) {
+        if (!archive.searchLoose)
+            break;
         char path[kPathSize];
         size_t prefixLength = std::strlen(prefix), nameLength = std::strlen(name);
         if (prefixLength + nameLength >= sizeof path)

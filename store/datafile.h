@@ -23,6 +23,18 @@ struct DataFile {
 // archive is open, 0 when there is none (loose files still work).
 int ArchiveSetName(const char *fileName);
 
+// Makes stream, read from its start, the archive in place of any archive open
+// now, exactly as a file of that content would be; the archive owns the
+// stream from then on (a stream that is no archive is closed at once). Tests
+// and fuzz targets hand in memory streams (fmemopen). Returns 1 when an
+// archive is open, 0 when there is none.
+int ArchiveOpenStream(FILE *stream);
+
+// For tests and fuzz targets, which serve their input as an archive member:
+// with the search off (it is on from the start), DataFileOpen looks in the
+// archive only, and no file of the working directory can stand in for it.
+void DataFileSearchLooseFiles(int on);
+
 // For tests only: closes the archive, frees its directory and forgets that it
 // was ever initialised (the name returns to "data.cr"), so the next
 // ArchiveSetName or DataFileOpen initialises it afresh. Cannot fail.
