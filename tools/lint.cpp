@@ -277,6 +277,8 @@ int Lint(int argc, char **argv) {
     if (directory && chdir(directory) != 0) return ToolFail("lint: cannot enter '%s'", directory);
 
     PlatformSelect("headless");
+    // The boxes are read back and reported here, once.
+    HeadlessEchoMessageBoxes(0);
     StackheapInit(0);
     ArchiveSetName("zarn.dat");
     DetectMmx();

@@ -117,6 +117,8 @@ int Render(int argc, char **argv) {
     if (int status = ParseOptions(argc, argv, &options)) return status;
 
     PlatformSelect("headless");
+    // The boxes are read back and reported here, once.
+    HeadlessEchoMessageBoxes(0);
     // The output path is taken before changing directory, so a relative one
     // names a file where the tool was started.
     std::error_code error;

@@ -65,6 +65,7 @@ fi
 grep -qF "*** AUA Exception: 'unknown tag 'blink'!'" "$work/broken.err" || fail "no unknown-tag message"
 grep -qF "can't load font 'nosuch' (bold=0, italic=0, file='nosuch.TTF')!" "$work/broken.err" ||
   fail "no font message: $(cat "$work/broken.err")"
+[ "$(grep -c 'unknown tag' "$work/broken.err")" = 1 ] || fail "a message printed more than once: $(cat "$work/broken.err")"
 
 "$tool" render -C "$issue" --topic 0 --page 5 -o "$work/x.png" > /dev/null 2>&1 && fail "page out of range accepted"
 "$tool" render -C "$issue" --menu --topic 0 -o "$work/x.png" > /dev/null 2>&1 && fail "--menu with --topic accepted"

@@ -66,11 +66,14 @@ long=$(printf 'x%.0s' $(seq 70))
   for i in $(seq 60); do printf 'filler f%d value\n' "$i"; done
 } >"$bad/zarn.cfg"
 set +e
-out=$("$tool" lint -C "$bad")
+out=$("$tool" lint -C "$bad" 2>"$work/errors")
 status=$?
 set -e
 echo "$out"
 [ $status -eq 1 ] || fail "problem issue: exit $status"
+# Each problem is printed once, on standard output only.
+[ ! -s "$work/errors" ] || fail "problems also on standard error: $(cat "$work/errors")"
+[ "$(sort <<<"$out" | uniq -d)" = "" ] || fail "a problem printed twice: $(sort <<<"$out" | uniq -d)"
 expect() { grep -qF -- "$1" <<<"$out" || fail "missing line: $1"; }
 expect "_help2.jpg: picture does not load"
 expect "page.wav: 2 channels (effects must be mono)"
