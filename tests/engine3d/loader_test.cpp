@@ -219,6 +219,78 @@ TEST_F(Loader, IndicesAndCountsAreChecked)
     }
 }
 
+// Every count is held to what the rest of the file can hold: at the edge the
+// load goes on, one beyond it is refused before anything of its size is asked
+// for. An emitter's particles, made rather than read, have a fixed ceiling.
+TEST_F(Loader, CountsAreHeldToTheFileLength)
+{
+    int r = 0;
+    const uint32_t vertices = 1000, keys = 1000;
+    for (uint32_t claim : {vertices, vertices + 1}) {
+        V3d v;
+        v.Object(VX_MODEL);
+        Put32(v.body, claim);
+        Put32(v.body, 0);
+        for (uint32_t i = 0; i < vertices * 3; i++) PutF(v.body, 1.0f);
+        StackheapResetLargestRequest();
+        std::string out = Load(v.Bytes(), &r);
+        if (claim == vertices) {
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(StackheapLargestRequest(), int32_t(vertices * 12));
+        } else {
+            EXPECT_EQ(out, "- corrupt v3d-file!\n");
+            EXPECT_LT(StackheapLargestRequest(), int32_t(vertices * 12));
+        }
+        VxFreeScene(&scene);
+    }
+    // Seven tracks of 4 bytes a key, then the sun's 16 bytes.
+    for (uint32_t claim : {keys, keys + 1}) {
+        V3d v;
+        v.Object(VX_SUN, int32_t(claim), 0x42420000);
+        for (uint32_t i = 0; i < 7 * keys; i++) Put32(v.body, i);
+        for (int i = 0; i < 4; i++) Put32(v.body, 0);
+        StackheapResetLargestRequest();
+        std::string out = Load(v.Bytes(), &r);
+        if (claim == keys) {
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(StackheapLargestRequest(), int32_t(keys * 16));
+        } else {
+            EXPECT_EQ(out, "- corrupt v3d-file!\n");
+            EXPECT_LT(StackheapLargestRequest(), int32_t(keys * 4));
+        }
+        VxFreeScene(&scene);
+    }
+    // Objects: at least 40 bytes each. The table for 100 is asked for (the
+    // objects then turn out to be empty models running out of bytes).
+    std::vector<uint8_t> objects = V3d().Bytes(100);
+    objects.resize(256 + 4000, 0);
+    StackheapResetLargestRequest();
+    Load(objects, &r);
+    EXPECT_EQ(StackheapLargestRequest(), int32_t(100 * sizeof(VxObject)));
+    VxFreeScene(&scene);
+    objects[8] = 101; // the header's object count; the file stays as long
+    StackheapResetLargestRequest();
+    EXPECT_EQ(Load(objects, &r), "- corrupt v3d-file!\n");
+    EXPECT_LT(StackheapLargestRequest(), int32_t(100 * sizeof(VxObject)));
+    VxFreeScene(&scene);
+
+    for (int32_t count : {int32_t(VX_MAX_PARTICLES), int32_t(VX_MAX_PARTICLES) + 1}) {
+        V3d v;
+        v.Object(VX_PARTICLE);
+        Put32(v.body, 1);
+        Put32(v.body, uint32_t(count));
+        for (int i = 0; i < 6; i++) PutF(v.body, 0.0f);
+        std::string out = Load(v.Bytes(), &r);
+        EXPECT_EQ(r, count == VX_MAX_PARTICLES ? 1 : 0) << count;
+        if (count > VX_MAX_PARTICLES) {
+            EXPECT_EQ(out, "- corrupt v3d-file!\n");
+        }
+        VxFreeScene(&scene);
+    }
+}
+
 TEST_F(Loader, OddTextureSidesAreResampledToPowersOfTwo)
 {
     WriteBmp24("odd.bmp", 100, 3, [](int x, int) { return x < 50 ? 0x0000FFu : 0xFF0000u; });

@@ -413,6 +413,83 @@ TEST_F(ImageTest, TruncatedAndHostileBmpsAreRefused)
     EXPECT_EQ(nullptr, LoadBmp("moved.bmp", &w, &h));
 }
 
+// The pixel-area limit at its edge: the largest picture loads, one row more
+// is refused before anything of its size is asked for.
+TEST_F(ImageTest, PictureAreaLimitIsHeldAtItsEdge)
+{
+    BmpSpec s;
+    s.width = 4096;
+    s.height = IMAGE_MAX_PIXELS / 4096;
+    s.bitCount = 8;
+    s.colorsUsed = 1;
+    s.palette = {0x10, 0x20, 0x30, 0};
+    s.pixelArea.assign((size_t)IMAGE_MAX_PIXELS, 0);
+    WriteFile("largest.bmp", MakeBmp(s));
+    int32_t w = 0, h = 0, bytes = 0;
+    uint8_t *indices = LoadBmpIndices("largest.bmp", &w, &h, &bytes);
+    ASSERT_NE(nullptr, indices);
+    EXPECT_EQ(4096, w);
+    EXPECT_EQ(IMAGE_MAX_PIXELS / 4096, h);
+    EXPECT_EQ(1, bytes);
+    StackheapFree(indices);
+
+    s.height++;
+    s.pixelArea.resize(s.pixelArea.size() + 4096, 0);
+    WriteFile("over.bmp", MakeBmp(s));
+    StackheapResetLargestRequest();
+    EXPECT_EQ(nullptr, LoadBmp("over.bmp", &w, &h));
+    EXPECT_EQ(nullptr, LoadBmpIndices("over.bmp", &w, &h));
+    EXPECT_EQ(nullptr, LoadBmpIndicesRaw("over.bmp", &w, &h));
+    EXPECT_LT(StackheapLargestRequest(), 4096) << "the over-sized picture's data was read";
+}
+
+// A JPEG earns at most JPEG_MAX_PIXELS_PER_BYTE pixels for each byte of its
+// file, and never more than the area limit. A small real JPEG whose header is
+// made to claim more stands for the hostile file: at the edge the loader goes
+// as far as asking for the picture's pixels (the file then runs out of data);
+// one pixel beyond, it asks for nothing of that size.
+TEST_F(ImageTest, JpegPixelsAreEarnedByTheFileLength)
+{
+    Bytes small = MakeJpeg(Jpeg());
+    size_t sof = 0;
+    for (size_t i = 0; i + 8 < small.size() && !sof; i++)
+        if (small[i] == 0xFF && small[i + 1] == 0xC0)
+            sof = i;
+    ASSERT_NE(0u, sof);
+    auto claim = [&](const char *name, uint32_t width, uint32_t height, size_t fileBytes) {
+        Bytes file = small;
+        file[sof + 5] = (uint8_t)(height >> 8);
+        file[sof + 6] = (uint8_t)height;
+        file[sof + 7] = (uint8_t)(width >> 8);
+        file[sof + 8] = (uint8_t)width;
+        file.resize(std::max(fileBytes, file.size()), 0); // after the end marker: only length
+        WriteFile(name, file);
+        return file.size();
+    };
+    int32_t w = 0, h = 0;
+    const uint32_t perByte = JPEG_MAX_PIXELS_PER_BYTE;
+    // 512 x (file length) pixels: exactly what the file earns.
+    size_t length = claim("edge.jpg", perByte, (uint32_t)small.size(), 0);
+    StackheapResetLargestRequest();
+    StackheapFree(LoadJpeg("edge.jpg", &w, &h));
+    EXPECT_EQ(StackheapLargestRequest(), (int32_t)(perByte * length * 4));
+    claim("beyond.jpg", perByte, (uint32_t)small.size() + 1, 0);
+    StackheapResetLargestRequest();
+    EXPECT_EQ(nullptr, LoadJpeg("beyond.jpg", &w, &h));
+    EXPECT_LT(StackheapLargestRequest(), 4096);
+
+    // A file long enough for any size still stops at the area limit.
+    size_t padded = IMAGE_MAX_PIXELS / perByte + 4096 / perByte + 1;
+    claim("largest.jpg", 4096, IMAGE_MAX_PIXELS / 4096, padded);
+    StackheapResetLargestRequest();
+    StackheapFree(LoadJpeg("largest.jpg", &w, &h));
+    EXPECT_EQ(StackheapLargestRequest(), IMAGE_MAX_PIXELS * 4);
+    claim("over.jpg", 4096, IMAGE_MAX_PIXELS / 4096 + 1, padded);
+    StackheapResetLargestRequest();
+    EXPECT_EQ(nullptr, LoadJpeg("over.jpg", &w, &h));
+    EXPECT_LT(StackheapLargestRequest(), 4096);
+}
+
 TEST_F(ImageTest, ZeroDataOffsetMeansRightAfterThePalette)
 {
     BmpSpec s = PalettedBmp();

@@ -114,9 +114,21 @@ TEST_F(WavTest, DataLengthBeyondTheFileKeepsOnlyWhatIsThere)
     WavOptions options;
     options.claimedLength = 0x7FFFFFF0; // a hostile header
     SoundEffect effect;
+    StackheapResetLargestRequest();
     ASSERT_EQ(Load(MakeWav(samples, options), &effect), 1);
     ExpectSamples(effect, samples.size());
     FreeEffect(&effect);
+    // Memory for the samples the file holds, never for what it claims: at
+    // the file's length and one byte beyond it alike.
+    EXPECT_EQ(StackheapLargestRequest(), int32_t(samples.size()));
+    for (uint32_t claim : {uint32_t(samples.size()), uint32_t(samples.size() + 1)}) {
+        options.claimedLength = claim;
+        StackheapResetLargestRequest();
+        ASSERT_EQ(Load(MakeWav(samples, options), &effect), 1);
+        ExpectSamples(effect, samples.size());
+        FreeEffect(&effect);
+        EXPECT_EQ(StackheapLargestRequest(), int32_t(samples.size())) << claim;
+    }
 
     options.claimedLength = 0xFFFFFFFFu;
     ASSERT_EQ(Load(MakeWav(samples, options), &effect), 1);

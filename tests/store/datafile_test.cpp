@@ -305,6 +305,59 @@ TEST_F(DataFileTest, DamagedMembersCannotBeOpened)
     DataFileClose(file);
 }
 
+// A member costs what its stored bytes can hold: a stored member its own
+// length, a packed one at most what LZRW3 can unpack from its block. One
+// byte more is refused before anything of that size is asked for.
+TEST_F(DataFileTest, MemberSizesAreBoundByTheirStoredBytes)
+{
+    // Two groups of 16 longest copies: exactly 576 bytes.
+    Bytes block = {0, 0, 0, 0};
+    for (int g = 0; g < 2; g++) {
+        block.insert(block.end(), {0xFF, 0xFF});
+        for (int i = 0; i < 16; i++)
+            block.insert(block.end(), {0x0F, 0x00});
+    }
+    ASSERT_EQ(Lzrw3UnpackedLimit(block.data(), uint32_t(block.size())), 576u);
+    const uint32_t tail = 4000;
+    std::vector<Member> members = {{"packed", block, 0}, {"packed-over", block, 0}, {"stored", Bytes(tail, 's'), 0},
+                                   {"stored-over", Bytes(tail, 's'), 0}};
+    Bytes archive = BuildArchive(members);
+    // Written stored; the directory then says LZRW3 for the first two, with
+    // the limit and one byte beyond it. The directory is at the end, after
+    // the last member.
+    size_t directory = archive.size() - 80 * members.size();
+    for (size_t i : {0, 1}) {
+        Put32(archive, directory + 80 * i + 4, 3);
+        Put32(archive, directory + 80 * i + 12, i == 0 ? 576 : 577);
+    }
+    // The last member is moved on, so that its bytes would end one past the
+    // end of the file.
+    uint32_t storedOffset = uint32_t(directory - tail);
+    Put32(archive, directory + 80 * 3, storedOffset + uint32_t(80 * members.size()) + 1);
+    WriteFile("zarn.dat", archive);
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+
+    StackheapResetLargestRequest();
+    DataFile *file = DataFileOpen("packed", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->size, 576);
+    DataFileClose(file);
+    EXPECT_EQ(StackheapLargestRequest(), 576 + 128);
+    StackheapResetLargestRequest();
+    EXPECT_EQ(DataFileOpen("packed-over", "rb"), nullptr);
+    EXPECT_LT(StackheapLargestRequest(), 576);
+
+    StackheapResetLargestRequest();
+    file = DataFileOpen("stored", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), std::string(tail, 's'));
+    DataFileClose(file);
+    EXPECT_EQ(StackheapLargestRequest(), int32_t(tail + 1));
+    StackheapResetLargestRequest();
+    EXPECT_EQ(DataFileOpen("stored-over", "rb"), nullptr);
+    EXPECT_LT(StackheapLargestRequest(), int32_t(tail));
+}
+
 TEST_F(DataFileTest, CorruptCompressedMemberIsRefused)
 {
     Bytes archive = BuildArchive({{"c", Of(std::string(2000, 'z') + "end"), 3}});

@@ -377,3 +377,67 @@ TEST(Lzrw3, CallerWorkAreaGivesTheSameResult)
     ASSERT_NE(Lzrw3Codec(LZRW3_DECOMPRESS, work.data() + 1, packed.data(), length, back.data(), &produced), nullptr);
     EXPECT_EQ(back, data);
 }
+
+namespace {
+
+// A compressed block of `groups` whole groups of 16 longest copies, then a
+// control word with `copies` more and, when `literal` is set, one literal.
+Bytes LongestBlock(int groups, int copies, bool literal)
+{
+    Bytes block = {0, 0, 0, 0};
+    for (int g = 0; g < groups; g++) {
+        block.insert(block.end(), {0xFF, 0xFF});
+        for (int i = 0; i < 16; i++)
+            block.insert(block.end(), {0x0F, 0x00}); // index 0, length 18
+    }
+    if (copies || literal) {
+        uint32_t control = (1u << copies) - 1; // the literal's bit stays 0
+        block.insert(block.end(), {uint8_t(control), uint8_t(control >> 8)});
+        for (int i = 0; i < copies; i++)
+            block.insert(block.end(), {0x0F, 0x00});
+        if (literal)
+            block.push_back('z');
+    }
+    return block;
+}
+
+} // namespace
+
+// The limit is reached by the longest copies and refused one byte beyond,
+// before anything is allocated for it.
+TEST(Lzrw3, UnpackedLimitIsReachedAndNothingIsAskedBeyondIt)
+{
+    struct Case {
+        int groups, copies;
+        bool literal;
+        uint32_t limit;
+    } cases[] = {{1, 0, false, 288}, {3, 0, false, 864}, {2, 5, false, 666}, {2, 5, true, 667}, {0, 0, true, 1}};
+    for (const Case &c : cases) {
+        Bytes block = LongestBlock(c.groups, c.copies, c.literal);
+        ASSERT_EQ(Lzrw3UnpackedLimit(block.data(), uint32_t(block.size())), c.limit) << block.size() << " bytes";
+        StackheapResetLargestRequest();
+        uint8_t *reached = Lzrw3Decompress(block.data(), uint32_t(block.size()), c.limit);
+        EXPECT_NE(reached, nullptr) << c.limit;
+        EXPECT_EQ(StackheapLargestRequest(), int32_t(c.limit + 128));
+        StackheapFree(reached);
+        StackheapResetLargestRequest();
+        EXPECT_EQ(Lzrw3Decompress(block.data(), uint32_t(block.size()), c.limit + 1), nullptr);
+        EXPECT_EQ(StackheapLargestRequest(), 0) << "asked for memory a block of " << block.size()
+                                                << " bytes cannot fill";
+    }
+    // A copy block holds exactly its payload; shorter than the flag bytes, nothing.
+    Bytes copy = {1, 0, 0, 0, 'a', 'b', 'c'};
+    EXPECT_EQ(Lzrw3UnpackedLimit(copy.data(), 7), 3u);
+    uint8_t *three = Lzrw3Decompress(copy.data(), 7, 3);
+    EXPECT_NE(three, nullptr);
+    StackheapFree(three);
+    StackheapResetLargestRequest();
+    EXPECT_EQ(Lzrw3Decompress(copy.data(), 7, 4), nullptr);
+    EXPECT_EQ(StackheapLargestRequest(), 0);
+    EXPECT_EQ(Lzrw3UnpackedLimit(copy.data(), 3), 0u);
+    // Whatever a real coder makes stays within the limit of its block.
+    for (size_t n : {1, 100, 5000}) {
+        Bytes data = Text(n), block = Compress(data);
+        EXPECT_GE(Lzrw3UnpackedLimit(block.data(), uint32_t(block.size())), n);
+    }
+}
