@@ -89,7 +89,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    HeadlessReset(); // the recorded boxes would pile up otherwise
     ServedMember input("article.txt", data, size);
 
     static Article article;
@@ -115,6 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A link left open stays open for the whole run; close it so that the
     // next input starts as a fresh article would.
     AuaCloseLink();
+    // The boxes this input raised go with it, so that every block it took
+    // is given back within it (and the boxes do not pile up).
+    HeadlessReset();
     // The text as it is, the two small pictures and the fonts' glyphs.
     RequireEarned(size, 2, 1 << 20);
     return 0;
