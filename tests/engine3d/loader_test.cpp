@@ -225,6 +225,22 @@ TEST_F(Loader, IndicesAndCountsAreChecked)
 TEST_F(Loader, CountsAreHeldToTheFileLength)
 {
     int r = 0;
+    // Loads a file that holds exactly `held` items but claims `claim`: at the
+    // edge it loads and asks for `block` bytes at most; beyond it, it is
+    // refused before asking for even `below`.
+    auto edge = [&](const V3d &v, uint32_t claim, uint32_t held, int32_t block, int32_t below) {
+        StackheapResetLargestRequest();
+        std::string out = Load(v.Bytes(), &r);
+        if (claim == held) {
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(StackheapLargestRequest(), block);
+        } else {
+            EXPECT_EQ(out, "- corrupt v3d-file!\n");
+            EXPECT_LT(StackheapLargestRequest(), below);
+        }
+        VxFreeScene(&scene);
+    };
     const uint32_t vertices = 1000, keys = 1000;
     for (uint32_t claim : {vertices, vertices + 1}) {
         V3d v;
@@ -232,17 +248,7 @@ TEST_F(Loader, CountsAreHeldToTheFileLength)
         Put32(v.body, claim);
         Put32(v.body, 0);
         for (uint32_t i = 0; i < vertices * 3; i++) PutF(v.body, 1.0f);
-        StackheapResetLargestRequest();
-        std::string out = Load(v.Bytes(), &r);
-        if (claim == vertices) {
-            EXPECT_EQ(out, "");
-            EXPECT_EQ(r, 1);
-            EXPECT_EQ(StackheapLargestRequest(), int32_t(vertices * 12));
-        } else {
-            EXPECT_EQ(out, "- corrupt v3d-file!\n");
-            EXPECT_LT(StackheapLargestRequest(), int32_t(vertices * 12));
-        }
-        VxFreeScene(&scene);
+        edge(v, claim, vertices, int32_t(vertices * 12), int32_t(vertices * 12));
     }
     // Seven tracks of 4 bytes a key, then the sun's 16 bytes.
     for (uint32_t claim : {keys, keys + 1}) {
@@ -250,17 +256,7 @@ TEST_F(Loader, CountsAreHeldToTheFileLength)
         v.Object(VX_SUN, int32_t(claim), 0x42420000);
         for (uint32_t i = 0; i < 7 * keys; i++) Put32(v.body, i);
         for (int i = 0; i < 4; i++) Put32(v.body, 0);
-        StackheapResetLargestRequest();
-        std::string out = Load(v.Bytes(), &r);
-        if (claim == keys) {
-            EXPECT_EQ(out, "");
-            EXPECT_EQ(r, 1);
-            EXPECT_EQ(StackheapLargestRequest(), int32_t(keys * 16));
-        } else {
-            EXPECT_EQ(out, "- corrupt v3d-file!\n");
-            EXPECT_LT(StackheapLargestRequest(), int32_t(keys * 4));
-        }
-        VxFreeScene(&scene);
+        edge(v, claim, keys, int32_t(keys * 16), int32_t(keys * 4));
     }
     // Objects: at least 40 bytes each. The table for 100 is asked for (the
     // objects then turn out to be empty models running out of bytes).
