@@ -215,6 +215,38 @@ TEST_F(DataFileTest, LooseFilesOverrideMembersInPrefixOrder)
     DataFileClose(file);
 }
 
+// What tests and fuzz targets stand on: an archive read from a memory stream
+// serves its members as the same bytes in a file would, and with the search
+// for loose files off, a loose file of the same name no longer stands in.
+TEST_F(DataFileTest, ArchiveFromAStreamAndMembersOnly)
+{
+    Bytes archive = BuildArchive({{"zarn.cfg", Of(kConfig), 3}, {"a.txt", Of("member"), 0}});
+    ASSERT_EQ(ArchiveOpenStream(fmemopen(archive.data(), archive.size(), "rb")), 1);
+    DataFile *file = DataFileOpen("ZARN.CFG", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), kConfig);
+    DataFileClose(file);
+
+    WriteFile("a.txt", Of("loose"));
+    file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "loose");
+    DataFileClose(file);
+    DataFileSearchLooseFiles(0);
+    file = DataFileOpen("a.txt", "rb");
+    DataFileSearchLooseFiles(1);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->kind, DATAFILE_MEMBER);
+    EXPECT_EQ(ReadAll(file), "member");
+    DataFileClose(file);
+
+    // A stream that holds no archive leaves none open.
+    Bytes junk(10, 'j');
+    EXPECT_EQ(ArchiveOpenStream(fmemopen(junk.data(), junk.size(), "rb")), 0);
+    EXPECT_EQ(DataFileOpen("zarn.cfg", "rb"), nullptr);
+    EXPECT_EQ(ArchiveOpenStream(nullptr), 0);
+}
+
 TEST_F(DataFileTest, NoArchiveMeansOnlyLooseFiles)
 {
     EXPECT_EQ(ArchiveSetName("zarn.dat"), 0);
