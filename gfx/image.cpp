@@ -362,7 +362,7 @@ void ImageJpegMessages(int on)
     jpeg.messages = on;
 }
 
-static void JpegKeepMessage(j_common_ptr)
+static void JpegQuietMessage(j_common_ptr)
 {
 }
 
@@ -409,7 +409,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     errors.standardEmit = errors.standard.emit_message;
     errors.standard.emit_message = JpegEmitMessage;
     if (!jpeg.messages)
-        errors.standard.output_message = JpegKeepMessage;
+        errors.standard.output_message = JpegQuietMessage;
     errors.dataMissing = 0;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&decoder);

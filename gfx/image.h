@@ -4,8 +4,8 @@
 // height are 1..16384; anything else, any truncated or unsupported file, and
 // any allocation failure gives null (with nothing left allocated); so does a
 // picture of more than IMAGE_MAX_PIXELS, or a JPEG claiming more pixels than
-// JPEG_MAX_PIXELS_PER_BYTE times its length. Also the PNG
-// writer for pages, used by tools and tests.
+// JPEG_MAX_PIXELS_PER_BYTE times its length. Also the PNG writer for pages,
+// used by tools and tests.
 #pragma once
 
 #include <cstdint>
