@@ -1002,10 +1002,9 @@ struct TwoSpan {
                 } else {
                     uint32_t m = ((r2 >> 24) << 8) + (c2 >> 24);
                     int32_t light = (int32_t)(lacc >> 16);
-                    int32_t mapDepth = depthMap[m];
-                    // A little slack so a receiver does not shadow itself
-                    // through the two interpolations of the same surface.
-                    bool shadowed = mapDepth > light + (light >> 5) + 2;
+                    // Shadowed when something nearer to the light (a greater
+                    // depth) was drawn into the map at this texel.
+                    bool shadowed = depthMap[m] > light;
                     out = SubSat(t, shadowed ? 0x666666u : mask[m] * 0x010101u);
                 }
                 page[index + i] = out;
