@@ -28,7 +28,6 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -274,11 +273,10 @@ int Lint(int argc, char **argv) {
         else
             return ToolFail("lint: unexpected argument '%s' (usage: zarn-tool lint [-C DIR])", argv[i]);
     }
-    if (directory && chdir(directory) != 0) return ToolFail("lint: cannot enter '%s'", directory);
+    if (int status = ToolEnterIssue(directory)) return status;
 
     PlatformSelect("headless");
     StackheapInit(0);
-    ArchiveSetName("zarn.dat");
     DetectMmx();
     TtfInit();
     lint.boxesSeen = 0;

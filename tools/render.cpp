@@ -15,7 +15,6 @@
 #include "mag/menu.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "store/datafile.h"
 #include "store/stackheap.h"
 
 #include <cstdio>
@@ -121,13 +120,9 @@ int Render(int argc, char **argv) {
     // names a file where the tool was started.
     std::error_code error;
     std::filesystem::path output = std::filesystem::absolute(options.output, error);
-    if (options.directory) {
-        std::filesystem::current_path(options.directory, error);
-        if (error) return ToolFail("cannot enter '%s': %s", options.directory, error.message().c_str());
-    }
+    if (int status = ToolEnterIssue(options.directory)) return status;
 
     StackheapInit(0);
-    ArchiveSetName("zarn.dat");
     if (options.hour >= 0) ClockSetFixedTime(options.hour, options.minute);
     if (!LoadClockFont()) return ToolFail("- error loading clock-font!");
     int picturesLoaded = MenuLoadPictures();

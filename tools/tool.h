@@ -17,3 +17,9 @@ int ToolFail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // True when argv[1..] holds "--help" or "-h".
 bool ToolWantsHelp(int argc, char **argv);
+
+// Opens an issue the way the reader does: DIR (when not null) becomes the
+// working directory and its zarn.dat the archive, so a name resolves to a
+// loose file in DIR or one of its eleven subdirectories first, then to the
+// archive member. Returns 0, or 1 after a message when DIR cannot be entered.
+int ToolEnterIssue(const char *directory);

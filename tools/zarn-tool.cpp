@@ -1,10 +1,14 @@
 // zarn-tool — the dispatcher: `zarn-tool COMMAND ARGS...` runs the registered
-// command with argv[0] = COMMAND.
+// command with argv[0] = COMMAND; and the few helpers every command shares.
 #include "tools/tool.h"
+
+#include "store/datafile.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -60,6 +64,17 @@ bool ToolWantsHelp(int argc, char **argv)
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
             return true;
     return false;
+}
+
+int ToolEnterIssue(const char *directory)
+{
+    if (directory) {
+        std::error_code error;
+        std::filesystem::current_path(directory, error);
+        if (error) return ToolFail("cannot enter '%s': %s", directory, error.message().c_str());
+    }
+    ArchiveSetName("zarn.dat");
+    return 0;
 }
 
 int main(int argc, char **argv)
