@@ -111,6 +111,56 @@ TEST_F(EngineTest, JustifiedGlueCarriesStretchPastGluedWords) {
     EXPECT_GT(z.left - s.right, (int)((s.right - s.left) * (scale - 1)) + 1);
 }
 
+TEST_F(EngineTest, JustifiedPositionAddsWidthTimesScaleToPosBeforeTheCarry) {
+    // A full line of the demo issue's regular face at size 10 where
+    // (pos + width x scale) + carry and pos + (width x scale + carry) round
+    // to different pixels: a word lands one pixel off with the latter.
+    std::vector<std::string> words = {"a ",     "size ",    "and ",   "reader", "text ",  "one ",   "in ",
+                                      "spaces ", "in ",     "spaces ", "stretch ", "it ",    "edge ",  "picture",
+                                      "the ",   "bold ",    "bold ",  "word ",  "and "};
+    int pen = 0;
+    std::vector<float> widths;
+    for (const std::string &word : words) {
+        widths.push_back((float)Width(word));
+        pen += Width(word);
+    }
+    ASSERT_LT(pen, 600);
+    ASSERT_GE(pen + Width("justified "), 600) << "the next word starts the second line";
+    float last = (float)Width("and");
+    float scale = (600.0f - 0.0f - last) / ((float)(pen - Width("and ") + Width("and")) - last);
+    std::vector<int> expected;
+    bool ordersDiffer = false;
+    float pos = 0, carry = 0, other = 0, otherCarry = 0;
+    for (size_t i = 0; i + 1 < words.size(); i++) {
+        expected.push_back((int)pos);
+        ordersDiffer = ordersDiffer || (int)pos != (int)other;
+        float width = widths[i];
+        if (words[i].back() != ' ') {
+            carry = carry + width * (scale - 1);
+            pos = pos + width;
+            otherCarry = otherCarry + width * (scale - 1);
+            other = other + width;
+        } else {
+            pos = pos + width * scale + carry;
+            carry = 0;
+            other = other + (width * scale + otherCarry);
+            otherCarry = 0;
+        }
+    }
+    ASSERT_TRUE(ordersDiffer) << "the line no longer tells the two orders apart";
+
+    Load("<font verdana><br><aj>" + LinkedWords(words) + "justified justified");
+    Draw();
+    for (size_t i = 0; i < expected.size(); i++) {
+        PageLink word = Only("w" + std::to_string(i));
+        EXPECT_EQ(BaselineOf(word), 15) << i;
+        EXPECT_EQ(word.left, 20 + expected[i]) << "word " << i << " '" << words[i] << "'";
+    }
+    PageLink end = Only("w" + std::to_string(words.size() - 1));
+    EXPECT_EQ(end.right, 620);
+    EXPECT_EQ(BaselineOf(end), 15);
+}
+
 TEST_F(EngineTest, JustifiedLineWithNothingToStretchIsDrawnLeftAligned) {
     // at size 0 a space has no advance: the only word before the last is 0 wide
     Load("<font verdana><br><aj><size 0>" + Linked("a", "<char  >") + "<size 10>" + Linked("c", "cc ") + "<br>");
