@@ -733,10 +733,13 @@ void AuaFlushLine() {
                 if (word.glued) {
                     // Glued words stay together; their share of the stretch
                     // goes to the next word that ends in a space.
-                    carry += width * (scale - 1);
-                    pos += width;
+                    carry = carry + width * (scale - 1);
+                    pos = pos + width;
                 } else {
-                    pos += width * scale + carry;
+                    // Left to right, in floats: adding the carry to the
+                    // stretched width first rounds differently and puts a
+                    // word a pixel off now and then.
+                    pos = pos + width * scale + carry;
                     carry = 0;
                 }
             }

@@ -20,7 +20,6 @@
 #include <cstring>
 
 #include <jpeglib.h>
-#include <jerror.h>
 #include <png.h>
 
 // [SECTION] BMP header ------------------------------------------------------
@@ -341,17 +340,16 @@ uint8_t *LoadBmpIndicesScaled(const char *name, int32_t width, int32_t height)
 
 // [SECTION] JPEG ------------------------------------------------------------
 // The standard error manager prints the library's message; its error exit
-// then jumps back here. Running out of data is only a warning to libjpeg (it
-// pads the image with grey), so those warnings are caught too: a truncated
-// file is refused, never shown half-invented.
+// then jumps back here and the file is refused. Warnings are only printed:
+// a file that ends early or has damaged scan data still decodes (libjpeg
+// fills what is missing with grey), and one damaged picture must not cost
+// the reader the whole issue.
 
 enum { JPEG_WORKING_MEMORY = 256 << 20 };
 
 struct JpegErrors {
     jpeg_error_mgr standard;
-    void (*standardEmit)(j_common_ptr, int);
     jmp_buf jump;
-    int dataMissing;
 };
 
 static void JpegErrorExit(j_common_ptr decoder)
@@ -359,14 +357,6 @@ static void JpegErrorExit(j_common_ptr decoder)
     JpegErrors *errors = (JpegErrors *)decoder->err;
     (*decoder->err->output_message)(decoder);
     longjmp(errors->jump, 1);
-}
-
-static void JpegEmitMessage(j_common_ptr decoder, int level)
-{
-    JpegErrors *errors = (JpegErrors *)decoder->err;
-    if (level < 0 && (errors->standard.msg_code == JWRN_JPEG_EOF || errors->standard.msg_code == JWRN_HIT_MARKER))
-        errors->dataMissing = 1;
-    errors->standardEmit(decoder, level);
 }
 
 uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
@@ -386,9 +376,6 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     memset(&decoder, 0, sizeof decoder);
     decoder.err = jpeg_std_error(&errors.standard);
     errors.standard.error_exit = JpegErrorExit;
-    errors.standardEmit = errors.standard.emit_message;
-    errors.standard.emit_message = JpegEmitMessage;
-    errors.dataMissing = 0;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&decoder);
         DataFileClose(file);
@@ -406,7 +393,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
                   (decoder.out_color_space == JCS_RGB || decoder.out_color_space == JCS_GRAYSCALE);
     if (usable) {
         jpeg_start_decompress(&decoder);
-        usable = !errors.dataMissing && decoder.output_width == decoder.image_width &&
+        usable = decoder.output_width == decoder.image_width &&
                  decoder.output_height == decoder.image_height &&
                  ((decoder.out_color_space == JCS_RGB && decoder.output_components == 3) ||
                   (decoder.out_color_space == JCS_GRAYSCALE && decoder.output_components == 1));
@@ -420,7 +407,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
         usable = output != nullptr;
         while (usable && decoder.output_scanline < decoder.output_height) {
             int32_t y = (int32_t)decoder.output_scanline;
-            if (jpeg_read_scanlines(&decoder, row, 1) != 1 || errors.dataMissing) {
+            if (jpeg_read_scanlines(&decoder, row, 1) != 1) {
                 usable = false;
                 break;
             }
@@ -434,10 +421,8 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
                     to[x] = (uint32_t)samples[x] * 0x010101u;
             }
         }
-        if (usable) {
+        if (usable)
             jpeg_finish_decompress(&decoder);
-            usable = !errors.dataMissing;
-        }
     }
     int32_t loadedWidth = (int32_t)decoder.image_width, loadedHeight = (int32_t)decoder.image_height;
     jpeg_destroy_decompress(&decoder);
