@@ -401,6 +401,19 @@ void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         state.backend->wake();
 }
 
+void PlatformForgetWindows()
+{
+    for (HWND window : state.windows)
+        if (!window->parent && state.backend)
+            state.backend->windowDestroy(window);
+    state.graveyard.insert(state.graveyard.end(), state.windows.begin(), state.windows.end());
+    state.windows.clear();
+    FreeGraveyard();
+    state.shiftHeld = 0;
+    std::lock_guard<std::mutex> guard(state.queueLock);
+    state.queue.clear();
+}
+
 int PlatformQueueLength()
 {
     std::lock_guard<std::mutex> guard(state.queueLock);

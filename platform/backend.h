@@ -153,6 +153,9 @@ const PlatformBackend *PlatformBackendInUse();
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Number of messages waiting.
 int PlatformQueueLength();
+// Frees every window and drops every queued message without telling any
+// window procedure: a fresh desktop for the next test.
+void PlatformForgetWindows();
 // Live windows in creation order (destroyed ones left out).
 std::vector<HWND> PlatformLiveWindows();
 // The top-level window created last that is still alive and visible, or null.

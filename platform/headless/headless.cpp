@@ -103,6 +103,15 @@ void HeadlessReset()
     headless.answers.clear();
     headless.dialogsShown.clear();
     headless.shellOpens.clear();
+    // Windows, messages and a script left over by an earlier test would
+    // steal the next one's input and focus.
+    PlatformForgetWindows();
+    headless.script.clear();
+    headless.scriptLoaded = 0;
+    headless.scriptNext = 0;
+    headless.holdOff = 0;
+    headless.waitStartMs = headless.sleepUntilMs = headless.exhaustedMs = -1;
+    headless.graceMs = 3000;
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = 1;
     headless.capture.clear();

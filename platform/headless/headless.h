@@ -71,7 +71,8 @@ struct HeadlessFrame {
 };
 
 // Back to a fresh desktop: clears every record, queued answer, failure and
-// setting below (windows and the message queue are left alone).
+// setting below, frees every window without a message to its procedure,
+// empties the message queue and forgets the script (the log stays open).
 void HeadlessReset();
 
 // Desktop: size and pixel layout (bit count and masks). Default 1024 × 768,

@@ -20,6 +20,7 @@ struct PlayerTest : ::testing::Test {
     void SetUp() override
     {
         MpSetDefaults();
+        MpSetMasterVolume(64); // the volume is not a default: it outlives every device
         MpSetClockHook(FakeClock);
         ASSERT_EQ(MpSelectDevice(MP_DEVICE_SILENT), MP_OK);
         ASSERT_EQ(MpDeviceInit(MP_MIX_RATE, MP_MODE_AUTO), MP_OK);
