@@ -777,6 +777,11 @@ void DrawRelease(DrawSystem *system)
 
 // [SECTION] Audio output --------------------------------------------------
 
+int AudioPresent()
+{
+    return PlatformBackendInUse()->audioPresent();
+}
+
 int AudioOpen(int rate)
 {
     if (rate <= 0 || rate > 192000)

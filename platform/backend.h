@@ -115,6 +115,7 @@ struct PlatformBackend {
     DRAWRESULT (*showFlip)(DrawSurface *primary, DrawSurface *back);
     DRAWRESULT (*showBlit)(DrawSurface *primary, const RECT *destination, DrawSurface *source);
     void (*systemRelease)(DrawSystem *system);
+    int (*audioPresent)();
     int (*audioOpen)(int rate);
     int (*audioQueue)(const int16_t *frames, int frameCount);
     int (*audioQueuedFrames)();

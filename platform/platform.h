@@ -346,6 +346,9 @@ void GetLocalTime(SYSTEMTIME *time);
 
 // [SECTION] Audio output --------------------------------------------------
 
+// 1 when the system has an audio output, whether or not it can be opened
+// now (another program may hold it); 0 when there is none.
+int AudioPresent();
 // 16-bit signed interleaved stereo at rate frames per second. Returns 1 when
 // the output is open, 0 when there is none or it is in use.
 int AudioOpen(int rate);

@@ -529,11 +529,25 @@ static void SystemRelease(DrawSystem *system)
 
 // [SECTION] Audio ---------------------------------------------------------
 
-static int AudioOpenSdl(int rate)
+static int StartAudio()
+{
+    return SDL_WasInit(SDL_INIT_AUDIO) || SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
+// An output exists when one of SDL's drivers starts and lists at least one
+// output device (or cannot list them: -1). Without a sound card, or with no
+// sound server and no card, SDL lists none; a device that is listed but will
+// not open is taken, not missing.
+static int AudioPresentSdl()
 {
     if (sdl.audio)
-        return 0;
-    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return 1;
+    return StartAudio() && SDL_GetNumAudioDevices(0) != 0;
+}
+
+static int AudioOpenSdl(int rate)
+{
+    if (sdl.audio || !StartAudio())
         return 0;
     SDL_AudioSpec want{}, have{};
     want.freq = rate;
@@ -607,6 +621,7 @@ const PlatformBackend sdlBackend = {
     ShowFlip,
     ShowBlit,
     SystemRelease,
+    AudioPresentSdl,
     AudioOpenSdl,
     AudioQueueSdl,
     AudioQueuedSdl,

@@ -33,7 +33,6 @@ struct MidasTest : ::testing::Test {
         CloseSound();
         // The volume outlives the device, as it does in the program.
         SetMasterVolume(64);
-        MpSetAudioOpenHook(nullptr);
         MpSetClockHook(nullptr);
         MpSetOutputTap(nullptr, nullptr);
     }
@@ -58,17 +57,6 @@ struct ManualMidasTest : MidasTest {
         }
     }
 };
-
-// AudioOpen as a busy device answers: a script of results, then the real one.
-std::vector<int> openScript;
-int ScriptedOpen(int rate)
-{
-    if (openScript.empty())
-        return AudioOpen(rate);
-    int result = openScript.front();
-    openScript.erase(openScript.begin());
-    return result ? AudioOpen(rate) : 0;
-}
 
 int BusyBoxes()
 {
@@ -145,20 +133,19 @@ TEST_F(MidasTest, NoAudioOutputFallsBackToSilenceWithoutAsking)
 
 TEST_F(MidasTest, BusyDeviceRetriedOnOk)
 {
-    // Detected, then busy twice; the third attempt gets the device.
-    openScript = {1, 0, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    // Taken by another program twice; the third attempt gets the device.
+    HeadlessSetAudioBusy(2);
     HeadlessQueueAnswer(IDOK);
     HeadlessQueueAnswer(IDOK);
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 2);
     EXPECT_EQ(MpSelectedDevice(), MP_DEVICE_AUDIO);
+    EXPECT_EQ(HeadlessAudioRate(), 44100);
 }
 
 TEST_F(MidasTest, BusyDeviceRetriedOnAnyAnswerButCancel)
 {
-    openScript = {1, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    HeadlessSetAudioBusy(1);
     HeadlessQueueAnswer(0); // a box that could not be shown
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 1);
@@ -167,13 +154,13 @@ TEST_F(MidasTest, BusyDeviceRetriedOnAnyAnswerButCancel)
 
 TEST_F(MidasTest, BusyDeviceCancelStartsWithoutSound)
 {
-    openScript = {1, 0, 0, 0, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    HeadlessSetAudioBusy(-1);
     HeadlessQueueAnswer(IDOK);
     HeadlessQueueAnswer(IDCANCEL);
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 2);
     EXPECT_EQ(MpSelectedDevice(), MP_DEVICE_SILENT);
+    EXPECT_EQ(HeadlessAudioRate(), 0); // the output was never opened
     Sleep(100);
     EXPECT_GT(PlayerTicks(), 0);
 }
