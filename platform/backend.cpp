@@ -90,6 +90,11 @@ const char *PlatformName()
     return PlatformBackendInUse()->name;
 }
 
+int PlatformDisplayAvailable()
+{
+    return PlatformBackendInUse()->displayAvailable();
+}
+
 // [SECTION] Classes and windows -------------------------------------------
 
 static const WindowClassEntry *FindClass(const char *name)

@@ -100,6 +100,8 @@ struct PlatformBackend {
     void (*pumpEvents)(int timeoutMs);
     // Wakes a pumpEvents wait from another thread.
     void (*wake)();
+    // 1 when windows reach a screen (see PlatformDisplayAvailable).
+    int (*displayAvailable)();
     int (*desktopWidth)();
     int (*desktopHeight)();
     void (*setCursor)(HCURSOR cursor);

@@ -136,6 +136,11 @@ const char *GetCommandLineA();
 
 // [SECTION] Windows and messages ------------------------------------------
 
+// 1 when windows can be shown to someone, 0 when there is no display to open
+// them on (they could be made but nobody would see them, and the program
+// would wait for ever for input).
+int PlatformDisplayAvailable();
+
 struct WNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;

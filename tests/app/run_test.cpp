@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -294,4 +298,22 @@ TEST(Sound, BusyOutputCancelGoesSilentAndMissingOutputAsksNothing)
     EXPECT_EQ(none.log.find("messagebox"), std::string::npos) << none.log;
     EXPECT_EQ(none.log.find("audio "), std::string::npos) << none.log;
     EXPECT_NE(none.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << none.output;
+}
+
+TEST(Startup, WithoutADisplayTheReaderSaysSoAndEnds)
+{
+    TestIssue issue = MenuIssue("nodisplay");
+    std::string errors = issue.directory + "/run.err";
+    std::string command = "cd '" + issue.directory + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER" +
+                          " -u ZARN_PLATFORM XDG_CONFIG_HOME='" + issue.configHome + "' timeout 3 '" +
+                          ZARN_BINARY_DIR + "/zarn' >/dev/null 2>'" + errors + "'";
+    auto start = std::chrono::steady_clock::now();
+    int status = std::system(command.c_str());
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(ReadText(errors), "zarn: no display to open a window on (set DISPLAY, or use ZARN_PLATFORM=headless)\n");
+    // It ended before the setup step: nothing was stored.
+    EXPECT_EQ(StoredSettings(issue), "");
 }
