@@ -1,5 +1,6 @@
 // The zarn executable: hands the command line to the platform, picks the
-// backend (ZARN_PLATFORM) and runs the program.
+// backend (ZARN_PLATFORM), makes sure a window can be seen, and runs the
+// program.
 #include "app/shell.h"
 
 #include <cstdio>
@@ -10,6 +11,11 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     PlatformSetCommandLine(argc, argv);
     PlatformSelect(nullptr);
+    // Without a display the setup dialog would wait, unseen, for ever.
+    if (!PlatformDisplayAvailable()) {
+        fputs("zarn: no display to open a window on (set DISPLAY, or use ZARN_PLATFORM=headless)\n", stderr);
+        return 1;
+    }
     char empty[1] = {0};
     return WinMain(nullptr, nullptr, empty, SW_SHOWNORMAL);
 }

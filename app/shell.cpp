@@ -293,7 +293,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
     if (!RunSetup(instance, showCommand, shell.forceSetup))
         return 0;
 
-    if (!InitSound(appSettings.soundOn ? 0 : -1)) {
+    // Only 1 asks for the real device: any other stored value means silence.
+    if (!InitSound(appSettings.soundOn == 1 ? 0 : -1)) {
         ErrorBox("- Error on Initsound!");
         return 0;
     }

@@ -104,6 +104,74 @@ int HighlightedLink()
 
 // [SECTION] Links ---------------------------------------------------------------
 
+namespace {
+
+// What a reader expects an article to open: text, PDF, HTML, pictures, sound
+// and music. The desktop's opener starts programs for many other names (an
+// .exe through Wine, a .jar through Java, launchers), so nothing else opens.
+const char *const documentTypes[] = {
+    ".txt", ".nfo", ".md",  ".pdf",  ".htm", ".html", ".png", ".jpg", ".jpeg", ".gif", ".bmp",
+    ".webp", ".wav", ".mp3", ".ogg", ".flac", ".mid", ".midi", ".xm",  ".mod",  ".s3m", ".it",
+};
+
+int IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// Relative to the issue directory and never leaving it: no leading
+// separator, no ".." step, and no colon, because the opener takes
+// "name:rest" for an address of scheme "name" and may start its handler.
+int StaysInTheIssue(const char *path)
+{
+    if (IsSeparator(path[0]) || strchr(path, ':'))
+        return 0;
+    for (const char *step = path; *step;) {
+        const char *end = step;
+        while (*end && !IsSeparator(*end))
+            end++;
+        if (end - step == 2 && step[0] == '.' && step[1] == '.')
+            return 0;
+        step = *end ? end + 1 : end;
+    }
+    return 1;
+}
+
+int HasDocumentType(const char *path)
+{
+    for (const char *type : documentTypes)
+        if (EndsWithIgnoringCase(path, type))
+            return 1;
+    return 0;
+}
+
+// Openers that look inside a file (rather than at its name) would still run
+// a program given a document's name: refuse Windows and Linux programs,
+// scripts, Java archives (and every other zip) and classes, and launchers.
+int StartsLikeAProgram(const char *path)
+{
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return 1;
+    char head[1024];
+    size_t length = fread(head, 1, sizeof head, file);
+    fclose(file);
+    static const struct {
+        const char *bytes;
+        size_t length;
+    } programs[] = {{"MZ", 2}, {"\x7f" "ELF", 4}, {"#!", 2}, {"PK\x03\x04", 4}, {"\xCA\xFE\xBA\xBE", 4}};
+    for (const auto &program : programs)
+        if (length >= program.length && memcmp(head, program.bytes, program.length) == 0)
+            return 1;
+    static const char launcher[] = "[Desktop Entry]";
+    for (size_t at = 0; at + sizeof launcher - 1 <= length; at++)
+        if ((at == 0 || head[at - 1] == '\n') && memcmp(head + at, launcher, sizeof launcher - 1) == 0)
+            return 1;
+    return 0;
+}
+
+} // namespace
+
 int LinkTargetAllowed(const char *target)
 {
     if (!target || !*target)
@@ -113,11 +181,9 @@ int LinkTargetAllowed(const char *target)
         if (StartsWithIgnoringCase(target, scheme))
             return 1;
     // A name starting with '-' would reach the opener as an option.
-    if (target[0] == '-')
+    if (target[0] == '-' || !StaysInTheIssue(target) || !HasDocumentType(target))
         return 0;
-    if (EndsWithIgnoringCase(target, ".desktop"))
-        return 0;
-    return PlatformGetFileKind(target) == FILE_REGULAR;
+    return PlatformGetFileKind(target) == FILE_REGULAR && !StartsLikeAProgram(target);
 }
 
 int OpenLinksAt(const PageLink *links, int count, int x, int y)

@@ -17,9 +17,13 @@ void ArticleViewer(int topicEntry);
 // then gives. Never fails; layout problems are reported by the engine.
 void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier);
 
-// 1 when target may be handed to the shell: a web or mail address (http:,
-// https:, ftp:, mailto:) or an existing regular file that is neither
-// executable nor a desktop entry; 0 for anything else.
+// Whether the reader opens a link's target: 1 for a web or mail address
+// (http:, https:, ftp:, mailto:) or a document in the issue directory (the
+// working directory): a relative path without ".." steps or colons, ending
+// in a document type (.txt .nfo .md .pdf .htm .html .png .jpg .jpeg .gif .bmp
+// .webp .wav .mp3 .ogg .flac .mid .midi .xm .mod .s3m .it, any case), naming
+// an existing regular file that is not executable and does not start like a
+// program; 0 for anything else.
 int LinkTargetAllowed(const char *target);
 
 // Hands the target of every used link strictly containing (x, y) to the

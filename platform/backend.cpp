@@ -90,6 +90,11 @@ const char *PlatformName()
     return PlatformBackendInUse()->name;
 }
 
+int PlatformDisplayAvailable()
+{
+    return PlatformBackendInUse()->displayAvailable();
+}
+
 // [SECTION] Classes and windows -------------------------------------------
 
 static const WindowClassEntry *FindClass(const char *name)
@@ -399,6 +404,19 @@ void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
     if (state.backend && state.backend->wake)
         state.backend->wake();
+}
+
+void PlatformForgetWindows()
+{
+    for (HWND window : state.windows)
+        if (!window->parent && state.backend)
+            state.backend->windowDestroy(window);
+    state.graveyard.insert(state.graveyard.end(), state.windows.begin(), state.windows.end());
+    state.windows.clear();
+    FreeGraveyard();
+    state.shiftHeld = 0;
+    std::lock_guard<std::mutex> guard(state.queueLock);
+    state.queue.clear();
 }
 
 int PlatformQueueLength()
@@ -763,6 +781,11 @@ void DrawRelease(DrawSystem *system)
 }
 
 // [SECTION] Audio output --------------------------------------------------
+
+int AudioPresent()
+{
+    return PlatformBackendInUse()->audioPresent();
+}
 
 int AudioOpen(int rate)
 {

@@ -100,6 +100,8 @@ struct PlatformBackend {
     void (*pumpEvents)(int timeoutMs);
     // Wakes a pumpEvents wait from another thread.
     void (*wake)();
+    // 1 when windows reach a screen (see PlatformDisplayAvailable).
+    int (*displayAvailable)();
     int (*desktopWidth)();
     int (*desktopHeight)();
     void (*setCursor)(HCURSOR cursor);
@@ -115,6 +117,7 @@ struct PlatformBackend {
     DRAWRESULT (*showFlip)(DrawSurface *primary, DrawSurface *back);
     DRAWRESULT (*showBlit)(DrawSurface *primary, const RECT *destination, DrawSurface *source);
     void (*systemRelease)(DrawSystem *system);
+    int (*audioPresent)();
     int (*audioOpen)(int rate);
     int (*audioQueue)(const int16_t *frames, int frameCount);
     int (*audioQueuedFrames)();
@@ -153,6 +156,9 @@ const PlatformBackend *PlatformBackendInUse();
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Number of messages waiting.
 int PlatformQueueLength();
+// Frees every window and drops every queued message without telling any
+// window procedure: a fresh desktop for the next test.
+void PlatformForgetWindows();
 // Live windows in creation order (destroyed ones left out).
 std::vector<HWND> PlatformLiveWindows();
 // The top-level window created last that is still alive and visible, or null.

@@ -136,6 +136,11 @@ const char *GetCommandLineA();
 
 // [SECTION] Windows and messages ------------------------------------------
 
+// 1 when windows can be shown to someone, 0 when there is no display to open
+// them on (they could be made but nobody would see them, and the program
+// would wait for ever for input).
+int PlatformDisplayAvailable();
+
 struct WNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;
@@ -346,6 +351,9 @@ void GetLocalTime(SYSTEMTIME *time);
 
 // [SECTION] Audio output --------------------------------------------------
 
+// 1 when the system has an audio output, whether or not it can be opened
+// now (another program may hold it); 0 when there is none.
+int AudioPresent();
 // 16-bit signed interleaved stereo at rate frames per second. Returns 1 when
 // the output is open, 0 when there is none or it is in use.
 int AudioOpen(int rate);

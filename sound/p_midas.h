@@ -4,7 +4,7 @@
 // one module as background music and short 8-bit mono WAV effects on a
 // channel of their own.
 //
-// Start-up order: InitSound(soundOn ? 0 : -1), LoadEffect x3 (effectsOn),
+// Start-up order: InitSound(soundOn == 1 ? 0 : -1), LoadEffect x3 (effectsOn),
 // StartMusic(configured name), ..., StopMusic, CloseSound, FreeEffect x3.
 // Everything here is called from the user-interface thread, except the
 // getters, which any thread may call.

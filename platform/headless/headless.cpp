@@ -52,6 +52,7 @@ struct HeadlessState {
     // Audio; the player thread queues while the test reads.
     std::mutex audioLock;
     int audioAvailable = 1;
+    int audioBusy = 0; // opens still to be refused as busy; -1 = every one
     int audioOpen = 0;
     int audioRate = 0;
     std::vector<int16_t> capture;
@@ -103,8 +104,20 @@ void HeadlessReset()
     headless.answers.clear();
     headless.dialogsShown.clear();
     headless.shellOpens.clear();
+    // Windows, messages and a script left over by an earlier test would
+    // steal the next one's input and focus.
+    PlatformForgetWindows();
+    headless.script.clear();
+    headless.scriptLoaded = 0;
+    headless.scriptNext = 0;
+    headless.holdOff = 0;
+    headless.waitStartMs = headless.sleepUntilMs = headless.exhaustedMs = -1;
+    headless.graceMs = 3000;
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = 1;
+    headless.audioBusy = 0;
+    if (!headless.audioOpen)
+        headless.audioRate = 0; // an output still open keeps pacing by its rate
     headless.capture.clear();
 }
 
@@ -131,8 +144,25 @@ static void Log(const std::string &line)
     fflush(headless.log);
 }
 
+// ZARN_HEADLESS_AUDIO: "none", "busy" or "busy:N".
+static void SetAudioFromEnvironment()
+{
+    const char *audio = getenv("ZARN_HEADLESS_AUDIO");
+    if (!audio || !*audio)
+        return;
+    if (!strcmp(audio, "none"))
+        HeadlessSetAudioAvailable(0);
+    else if (!strcmp(audio, "busy"))
+        HeadlessSetAudioBusy(-1);
+    else if (!strncmp(audio, "busy:", 5) && audio[5] >= '0' && audio[5] <= '9')
+        HeadlessSetAudioBusy(atoi(audio + 5));
+    else
+        fprintf(stderr, "headless: ZARN_HEADLESS_AUDIO=%s is not none, busy or busy:N\n", audio);
+}
+
 static void Start()
 {
+    SetAudioFromEnvironment();
     const char *log = getenv("ZARN_HEADLESS_LOG");
     if (log && *log)
         HeadlessSetLog(log);
@@ -199,6 +229,12 @@ static void WindowShow(HWND window, int show)
 static void WindowGeometry(HWND window)
 {
     (void)window;
+}
+
+// Windows here are records a test reads: always someone to show them to.
+static int DisplayAvailable()
+{
+    return 1;
 }
 
 static int DesktopWidth()
@@ -457,11 +493,23 @@ static void AdvanceAudio()
     }
 }
 
+static int AudioPresentHeadless()
+{
+    std::lock_guard<std::mutex> guard(headless.audioLock);
+    return headless.audioAvailable;
+}
+
 static int AudioOpenHeadless(int rate)
 {
     std::lock_guard<std::mutex> guard(headless.audioLock);
     if (!headless.audioAvailable || headless.audioOpen)
         return 0;
+    if (headless.audioBusy) {
+        if (headless.audioBusy > 0)
+            headless.audioBusy--;
+        Log("audio busy");
+        return 0;
+    }
     headless.audioOpen = 1;
     headless.audioRate = rate;
     headless.capture.clear();
@@ -503,6 +551,12 @@ void HeadlessSetAudioAvailable(int available)
 {
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = available;
+}
+
+void HeadlessSetAudioBusy(int opens)
+{
+    std::lock_guard<std::mutex> guard(headless.audioLock);
+    headless.audioBusy = opens < -1 ? -1 : opens;
 }
 
 const std::vector<int16_t> &HeadlessAudioCapture()
@@ -888,6 +942,7 @@ const PlatformBackend headlessBackend = {
     WindowGeometry,
     PumpEvents,
     nullptr,
+    DisplayAvailable,
     DesktopWidth,
     DesktopHeight,
     SetCursorShape,
@@ -899,6 +954,7 @@ const PlatformBackend headlessBackend = {
     ShowFlip,
     ShowBlit,
     SystemRelease,
+    AudioPresentHeadless,
     AudioOpenHeadless,
     AudioQueueHeadless,
     AudioQueuedHeadless,

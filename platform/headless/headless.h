@@ -5,7 +5,10 @@
 //
 // Script files for runs of the real program: ZARN_HEADLESS_SCRIPT=FILE names
 // a script read at start; ZARN_HEADLESS_LOG=FILE names an event log written
-// while the program runs (one line per event, flushed at once).
+// while the program runs (one line per event, flushed at once);
+// ZARN_HEADLESS_AUDIO=none gives a system without an audio output, =busy one
+// whose output is always taken by another program, =busy:N one whose output
+// refuses the first N opens.
 //
 // Script language, one command per line; blank lines and lines starting with
 // '#' are skipped; words are separated by blanks:
@@ -45,7 +48,7 @@
 //
 // Log lines: "messagebox CAPTION: TEXT" (newlines written as \n), "dialog ID
 // shown", "shell open TARGET", "frame N WIDTHxHEIGHT BITS", "saved FILE",
-// "audio open RATE", "script: ...".
+// "audio open RATE", "audio busy", "script: ...".
 #pragma once
 
 #include "platform/backend.h"
@@ -71,7 +74,8 @@ struct HeadlessFrame {
 };
 
 // Back to a fresh desktop: clears every record, queued answer, failure and
-// setting below (windows and the message queue are left alone).
+// setting below, frees every window without a message to its procedure,
+// empties the message queue and forgets the script (the log stays open).
 void HeadlessReset();
 
 // Desktop: size and pixel layout (bit count and masks). Default 1024 × 768,
@@ -123,9 +127,12 @@ void HeadlessMouseMove(HWND window, int x, int y, UINT keyState);
 void HeadlessClick(HWND window, int x, int y);
 void HeadlessResize(HWND window, int width, int height);
 
-// Audio: refuse opening (0) or allow it (1, default); every frame queued
-// since opening, interleaved stereo.
+// Audio: no output at all (0) or one (1, default); an output that is there
+// but taken by another program, refusing the next opens (-1: every open;
+// 0: none, the default); every frame queued since opening, interleaved
+// stereo; the rate of the last open (0 when none since the reset).
 void HeadlessSetAudioAvailable(int available);
+void HeadlessSetAudioBusy(int opens);
 const std::vector<int16_t> &HeadlessAudioCapture();
 int HeadlessAudioRate();
 

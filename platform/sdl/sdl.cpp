@@ -69,6 +69,12 @@ static HWND WindowOf(Uint32 windowId)
 
 void SdlPreferTrueColorVisual();
 
+static int Named(const char *variable)
+{
+    const char *value = SDL_getenv(variable);
+    return value && *value;
+}
+
 static void Start()
 {
     SdlPreferTrueColorVisual();
@@ -77,7 +83,10 @@ static void Start()
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // Ctrl+C in a terminal should end the program, not be swallowed as an event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    sdl.videoOk = SDL_Init(SDL_INIT_VIDEO) == 0;
+    // Nothing names a display or a driver: SDL would find only its invisible
+    // offscreen driver, after a noisy look for Wayland.
+    sdl.videoOk = (Named("DISPLAY") || Named("WAYLAND_DISPLAY") || Named("SDL_VIDEODRIVER")) &&
+                  SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!sdl.videoOk)
         SDL_Init(SDL_INIT_EVENTS);
     sdl.wakeEvent = SDL_RegisterEvents(1);
@@ -266,6 +275,19 @@ static void PumpEvents(int timeoutMs)
         while (SDL_PollEvent(&event))
             Translate(event);
     }
+}
+
+// Asked for no driver by name, SDL falls back to its offscreen driver (or
+// the dummy one) when no display can be had: windows that nobody sees. A
+// driver named in SDL_VIDEODRIVER is taken as meant, whichever it is.
+static int DisplayAvailable()
+{
+    if (!sdl.videoOk)
+        return 0;
+    if (Named("SDL_VIDEODRIVER"))
+        return 1;
+    const char *driver = SDL_GetCurrentVideoDriver();
+    return driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0;
 }
 
 static void Wake()
@@ -529,11 +551,25 @@ static void SystemRelease(DrawSystem *system)
 
 // [SECTION] Audio ---------------------------------------------------------
 
-static int AudioOpenSdl(int rate)
+static int StartAudio()
+{
+    return SDL_WasInit(SDL_INIT_AUDIO) || SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
+// An output exists when one of SDL's drivers starts and lists at least one
+// output device (or cannot list them: -1). Without a sound card, or with no
+// sound server and no card, SDL lists none; a device that is listed but will
+// not open is taken, not missing.
+static int AudioPresentSdl()
 {
     if (sdl.audio)
-        return 0;
-    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return 1;
+    return StartAudio() && SDL_GetNumAudioDevices(0) != 0;
+}
+
+static int AudioOpenSdl(int rate)
+{
+    if (sdl.audio || !StartAudio())
         return 0;
     SDL_AudioSpec want{}, have{};
     want.freq = rate;
@@ -596,6 +632,7 @@ const PlatformBackend sdlBackend = {
     WindowGeometry,
     PumpEvents,
     Wake,
+    DisplayAvailable,
     DesktopWidth,
     DesktopHeight,
     SetCursorShape,
@@ -607,6 +644,7 @@ const PlatformBackend sdlBackend = {
     ShowFlip,
     ShowBlit,
     SystemRelease,
+    AudioPresentSdl,
     AudioOpenSdl,
     AudioQueueSdl,
     AudioQueuedSdl,

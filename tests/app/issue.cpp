@@ -195,7 +195,7 @@ std::string StoredSettings(const TestIssue &issue)
 }
 
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments,
-                  const std::string &binary)
+                  const std::string &binary, const std::string &environment)
 {
     std::string program = binary.empty() ? std::string(ZARN_BINARY_DIR) + "/zarn" : binary;
     std::string scriptPath = issue.directory + "/run.script";
@@ -205,7 +205,7 @@ RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::
     std::remove(logPath.c_str());
     std::string command = "cd '" + issue.directory + "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
                           " XDG_CONFIG_HOME='" + issue.configHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
-                          scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' timeout 60 '" + program +
+                          scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' " + environment + " timeout 60 '" + program +
                           "' " + arguments + " >'" + outputPath + "' 2>/dev/null";
     int status = std::system(command.c_str());
     RunResult result;

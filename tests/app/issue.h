@@ -42,6 +42,7 @@ struct RunResult {
 };
 
 // Runs zarn in the issue with the headless script (one command a line) and
-// the extra command-line words (binary: another path to the program).
+// the extra command-line words (binary: another path to the program;
+// environment: extra NAME=VALUE words for env).
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments = "",
-                  const std::string &binary = "");
+                  const std::string &binary = "", const std::string &environment = "");
