@@ -2,6 +2,8 @@
 // command with argv[0] = COMMAND.
 #include "tools/tool.h"
 
+#include "app/options.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -30,7 +32,7 @@ void PrintUsage(FILE *out)
     std::fprintf(out, "usage: zarn-tool COMMAND [ARGS...]\n\ncommands:\n");
     for (int i = 0; i < Tool().count; i++)
         std::fprintf(out, "  %s\n", Tool().commands[i].summary);
-    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command.\n");
+    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command; 'zarn-tool --version' prints the version.\n");
 }
 
 } // namespace
@@ -64,6 +66,10 @@ bool ToolWantsHelp(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+        std::printf("zarn-tool %s\n", ProgramVersion());
+        return 0;
+    }
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         PrintUsage(stdout);
         return argc < 2 ? 1 : 0;
