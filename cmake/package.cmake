@@ -14,8 +14,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Zarn developers <zarn@invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "disk-magazine reader")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "disk-magazine reader
-Zarn presents an issue of an electronic magazine at a fixed 640x480: a menu
+# The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zarn presents an issue of an electronic magazine at a fixed 640x480: a menu
 of topics, articles laid out in anti-aliased TrueType text with pictures and
 links, page turns that fade in with sound effects, tracker-module music and a
 short software-3D goodbye. A file manager opens an issue's zarn.dat with it.

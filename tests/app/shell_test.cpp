@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -111,6 +113,55 @@ TEST(Resources, IconIs32By32)
     EXPECT_EQ(Get32(bmp + 18), 32u);
     EXPECT_EQ(Get32(bmp + 22), 32u);
     EXPECT_EQ(size, 54u + 1024u + 32u * 32u);
+}
+
+TEST(Resources, DesktopIconsAreTheWindowIconAtOtherSizes)
+{
+    // The 32-pixel image through its palette ...
+    uint32_t size = 0;
+    const uint8_t *bmp = IconBitmap(&size);
+    uint32_t offset = Get32(bmp + 10);
+    std::vector<uint32_t> window(32 * 32);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+            const uint8_t *colour = bmp + 54 + 4 * bmp[offset + (31 - y) * 32 + x];
+            window[y * 32 + x] = (uint32_t)colour[2] << 16 | (uint32_t)colour[1] << 8 | colour[0];
+        }
+    std::vector<uint32_t> painted(32 * 32);
+    ASSERT_EQ(PaintIconImage(32, painted.data()), 1);
+    EXPECT_EQ(painted, window);
+
+    // ... and the 256-pixel one, which every eighth pixel repeats exactly.
+    std::vector<uint32_t> large(256 * 256);
+    ASSERT_EQ(PaintIconImage(256, large.data()), 1);
+    int differing = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++)
+            differing += large[(y * 8) * 256 + x * 8] != window[y * 32 + x];
+    EXPECT_EQ(differing, 0);
+
+    // Other sizes keep the letter in the middle: as much ramp shows left of
+    // the letter as right of its shadow, give or take one block.
+    for (int side : {48, 128}) {
+        std::vector<uint32_t> icon((size_t)side * side);
+        ASSERT_EQ(PaintIconImage(side, icon.data()), 1);
+        uint32_t letter = window[1 * 32 + 5 + 1]; // inside the Z's top bar
+        int row = side / 8 / 2 + (side - 7 * (side / 8)) / 2 - side / 32;
+        int first = -1, last = -1;
+        for (int x = 0; x < side; x++)
+            if (icon[(size_t)row * side + x] == letter) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+        ASSERT_GE(first, 0) << side;
+        EXPECT_LE(std::abs(first - (side - 1 - last - side / 16)), side / 8) << side;
+    }
+
+    uint32_t none[16 * 16];
+    EXPECT_EQ(PaintIconImage(15, none), 0);
+    EXPECT_EQ(PaintIconImage(ICON_IMAGE_MAX + 1, none), 0);
+    EXPECT_EQ(PaintIconImage(64, nullptr), 0);
 }
 
 TEST(Resources, SetupDialogTemplate)
