@@ -24,7 +24,7 @@ mv "$out/zarn.dat.new" "$out/zarn.dat"
 
 # Loose beside the archive: the fonts, under the face names the articles use,
 # and the music module (demo/loose-files lists them).
-while read -r name from; do
+while read -r name from _; do
   case "$name" in ''|'#'*) continue ;; esac
   cp "$from" "$out/$name"
 done <"$src/loose-files"

@@ -30,13 +30,22 @@ share/icons/hicolor/48x48/apps/zarn.png
 share/man/man1/zarn-tool.1.gz
 share/man/man1/zarn.1.gz
 share/mime/packages/zarn.xml
-share/zarn/demo/zarn.dat"
-while read -r name from; do
+share/zarn/demo/zarn.dat
+share/doc/zarn/copyright"
+while read -r name from how; do
     case "$name" in '' | '#'*) continue ;; esac
     expected+=$'\n'"share/zarn/demo/$name"
-    [ "$(readlink "$prefix/share/zarn/demo/$name")" = "$from" ] || fail "demo/$name does not link to $from"
-    [ -f "$prefix/share/zarn/demo/$name" ] || fail "demo/$name links to a missing file"
+    file=$prefix/share/zarn/demo/$name
+    if [ "$how" = link ]; then
+        [ "$(readlink "$file")" = "$from" ] || fail "demo/$name does not link to $from"
+        [ -f "$file" ] || fail "demo/$name links to a missing file"
+    else
+        [ -f "$file" ] && [ ! -L "$file" ] && cmp -s "$file" "$from" || fail "demo/$name is not a copy of $from"
+    fi
 done <"${ZARN_SOURCE_DIR:?}/demo/loose-files"
+# The copied music's licence asks for its notice to travel with it.
+grep -q 'Redistributions in binary form must reproduce' "$prefix/share/doc/zarn/copyright" ||
+    fail "the copyright file lacks the music's licence"
 installed=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 expected=$(LC_ALL=C sort <<<"$expected")
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
@@ -144,9 +153,13 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libsdl2-2.0-0 libfreetype6 libxmp4 libjpeg62-turbo; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
-while read -r name from; do
-    case "$name" in '' | '#'*) continue ;; esac
+while read -r name from how; do
+    case "$name" in '' | '#'* ) continue ;; esac
     owner=$(dpkg-query -S "$from" | head -n 1 | cut -d: -f1)
-    grep -q "$owner" <<<"$depends" || fail "Depends lacks $owner (for $name): $depends"
+    if [ "$how" = link ]; then
+        grep -q "$owner" <<<"$depends" || fail "Depends lacks $owner (for $name): $depends"
+    else
+        ! grep -q "$owner" <<<"$depends" || fail "Depends names $owner, whose $name is copied: $depends"
+    fi
 done <"$ZARN_SOURCE_DIR/demo/loose-files"
 echo "install: ok ($(stat -c %s "$deb") bytes packed)"
