@@ -126,8 +126,6 @@ void ReadProgramOptions(int argc, char **argv, ProgramOptions *options)
         // the old meaning (its last word asks for the setup dialog).
         if (argc == 2 && IssueDirectory(argv[1], options->directory, sizeof options->directory))
             options->ownForm = 1;
-        else
-            options->directory[0] = 0;
         return;
     }
 
