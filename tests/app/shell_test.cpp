@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -140,22 +141,22 @@ TEST(Resources, DesktopIconsAreTheWindowIconAtOtherSizes)
             differing += large[(y * 8) * 256 + x * 8] != window[y * 32 + x];
     EXPECT_EQ(differing, 0);
 
-    // Other sizes keep the letter in the middle: as much ramp shows left of
-    // the letter as right of its shadow, give or take one block.
+    // At the desktop's other sizes the letter still has its fifteen
+    // whole blocks and sits in the middle: as much ramp left of it as right
+    // of its shadow, give or take one block.
+    uint32_t letter = window[1 * 32 + 6]; // inside the Z's top bar
     for (int side : {48, 128}) {
         std::vector<uint32_t> icon((size_t)side * side);
         ASSERT_EQ(PaintIconImage(side, icon.data()), 1);
-        uint32_t letter = window[1 * 32 + 5 + 1]; // inside the Z's top bar
-        int row = side / 8 / 2 + (side - 7 * (side / 8)) / 2 - side / 32;
-        int first = -1, last = -1;
-        for (int x = 0; x < side; x++)
-            if (icon[(size_t)row * side + x] == letter) {
-                if (first < 0)
-                    first = x;
-                last = x;
+        int block = side / 8, count = 0, left = side, right = -1;
+        for (int i = 0; i < side * side; i++)
+            if (icon[i] == letter) {
+                count++;
+                left = std::min(left, i % side);
+                right = std::max(right, i % side);
             }
-        ASSERT_GE(first, 0) << side;
-        EXPECT_LE(std::abs(first - (side - 1 - last - side / 16)), side / 8) << side;
+        EXPECT_EQ(count, 15 * block * block) << side;
+        EXPECT_LE(std::abs(left - (side - 1 - right - block / 2)), block) << side;
     }
 
     uint32_t none[16 * 16];
