@@ -1,5 +1,6 @@
-# Zarn — the two commands for people (`make run`, `make test`) and two for
-# developers (`make bench`, `make fuzz`). CMake does the real work in build/.
+# Zarn — the two commands for people (`make run`, `make test`), installing
+# (`make install [PREFIX=...]`, `make package` for a Debian package) and two
+# for developers (`make bench`, `make fuzz`). CMake does the real work in build/.
 
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
@@ -7,8 +8,9 @@ FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 FUZZ_LONG_SECONDS ?= 600
+PREFIX      ?= /usr/local
 
-.PHONY: all deps build run test unit-test asan-test fuzz-test bench fuzz clean
+.PHONY: all deps build run test unit-test asan-test fuzz-test install package bench fuzz clean
 
 all: build
 
@@ -37,6 +39,20 @@ fuzz-test:
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# DESTDIR (staged installs) is passed on to cmake through the environment.
+# A real install also refreshes the desktop's file-type and desktop-entry
+# caches below the prefix, as a package's triggers would.
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+	@if [ -z "$(DESTDIR)" ]; then \
+	  if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi; \
+	  if command -v update-desktop-database >/dev/null; then update-desktop-database -q $(PREFIX)/share/applications; fi; \
+	fi
+
+package: build
+	@cmake --build $(BUILD) --target package
+	@ls $(BUILD)/zarn_*.deb
 
 bench: build
 	$(BUILD)/bench/zarn-bench --benchmark_counters_tabular=true

@@ -528,6 +528,8 @@ PlatformFileKind PlatformGetFileKind(const char *path)
     struct stat info;
     if (!path || stat(path, &info) != 0)
         return FILE_MISSING;
+    if (S_ISDIR(info.st_mode))
+        return FILE_DIRECTORY;
     if (!S_ISREG(info.st_mode))
         return FILE_OTHER;
     return (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) ? FILE_EXECUTABLE : FILE_REGULAR;

@@ -1,8 +1,9 @@
 // The operating-system services Zarn asks for, in the shape the program is
 // written against: windows with a window procedure and message pumps,
 // modeless dialogs built from templates, message boxes, lockable drawing
-// surfaces, a registry of 32-bit values, "open with the shell", threads and
-// sleeping, an audio output, local time and CPUID.
+// surfaces, a registry of 32-bit values, "open with the shell", the working
+// directory and the program's own folder, threads and sleeping, an audio
+// output, local time and CPUID.
 //
 // Two backends implement it, chosen at run time by ZARN_PLATFORM (sdl, the
 // default, or headless); see platform/sdl/ and platform/headless/.
@@ -14,6 +15,7 @@
 // [SECTION] Drawing surfaces
 // [SECTION] Registry
 // [SECTION] Shell
+// [SECTION] Files and folders
 // [SECTION] Threads and time
 // [SECTION] Audio output
 // [SECTION] Processor
@@ -323,10 +325,26 @@ LONG RegCloseKey(HKEY key);
 INT_PTR ShellExecuteA(HWND owner, const char *verb, const char *file, const char *parameters,
                       const char *directory, int showCommand);
 
-enum PlatformFileKind { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_EXECUTABLE = 2, FILE_OTHER = 3 };
+enum PlatformFileKind {
+    FILE_MISSING = 0,
+    FILE_REGULAR = 1,
+    FILE_EXECUTABLE = 2,
+    FILE_OTHER = 3,
+    FILE_DIRECTORY = 4,
+};
 // What path names: missing, a regular non-executable file, an executable
-// regular file, or anything else (directory, device, ...).
+// regular file, a directory, or anything else (device, socket, ...).
 PlatformFileKind PlatformGetFileKind(const char *path);
+
+// [SECTION] Files and folders ---------------------------------------------
+
+// Makes path the working directory. Returns 1, or 0 when it cannot be
+// entered (missing, not a directory, no permission).
+int PlatformSetWorkingDirectory(const char *path);
+
+// The directory that holds the running program, without a trailing
+// separator; "" when the system cannot tell. Never null.
+const char *PlatformProgramDirectory();
 
 // [SECTION] Threads and time ----------------------------------------------
 

@@ -1,5 +1,6 @@
 // Backend-independent services: threads, sleeping, clocks, local time, CPUID,
-// the command line. The same on both backends.
+// the command line, the working directory and the program's own folder. The
+// same on both backends.
 #include "platform/platform.h"
 
 #include <cpuid.h>
@@ -25,6 +26,8 @@ namespace {
 
 struct SystemState {
     std::string commandLine;
+    std::string programDirectory;
+    int programDirectoryKnown;
 };
 
 SystemState systemState;
@@ -51,6 +54,29 @@ void PlatformSetCommandLine(int argc, char **argv)
 const char *GetCommandLineA()
 {
     return systemState.commandLine.c_str();
+}
+
+int PlatformSetWorkingDirectory(const char *path)
+{
+    return path && *path && chdir(path) == 0;
+}
+
+const char *PlatformProgramDirectory()
+{
+    if (!systemState.programDirectoryKnown) {
+        systemState.programDirectoryKnown = 1;
+        // The kernel's link names the executable itself, wherever it was
+        // started from and through whatever symbolic links.
+        std::string path(4096, '\0');
+        ssize_t length = readlink("/proc/self/exe", &path[0], path.size());
+        if (length > 0 && static_cast<size_t>(length) < path.size()) {
+            path.resize(static_cast<size_t>(length));
+            size_t slash = path.rfind('/');
+            if (slash != std::string::npos)
+                systemState.programDirectory = slash ? path.substr(0, slash) : "/";
+        }
+    }
+    return systemState.programDirectory.c_str();
 }
 
 PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *argument)

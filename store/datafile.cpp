@@ -233,6 +233,11 @@ bool IsSpaceOrControl(uint8_t c)
 
 } // namespace
 
+int DataFileSameName(const char *a, const char *b)
+{
+    return a && b && SameName(a, b);
+}
+
 int ArchiveSetName(const char *fileName)
 {
     std::strncpy(archive.fileName, fileName, kFileNameSize - 1);

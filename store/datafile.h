@@ -28,6 +28,10 @@ int ArchiveSetName(const char *fileName);
 // ArchiveSetName or DataFileOpen initialises it afresh. Cannot fail.
 void ArchiveResetForTests();
 
+// 1 when the two names are equal ignoring ASCII case (A-Z only), the way
+// member names are matched; 0 otherwise (also when either is null).
+int DataFileSameName(const char *a, const char *b);
+
 // A new DataFile for name, or null when the name is found nowhere, the member
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
 DataFile *DataFileOpen(const char *name, const char *mode);

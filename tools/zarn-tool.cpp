@@ -2,6 +2,7 @@
 // command with argv[0] = COMMAND; and the few helpers every command shares.
 #include "tools/tool.h"
 
+#include "app/options.h"
 #include "store/datafile.h"
 
 #include <cstdarg>
@@ -34,7 +35,7 @@ void PrintUsage(FILE *out)
     std::fprintf(out, "usage: zarn-tool COMMAND [ARGS...]\n\ncommands:\n");
     for (int i = 0; i < Tool().count; i++)
         std::fprintf(out, "  %s\n", Tool().commands[i].summary);
-    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command.\n");
+    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command; 'zarn-tool --version' prints the version.\n");
 }
 
 } // namespace
@@ -79,6 +80,10 @@ int ToolEnterIssue(const char *directory)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+        std::printf("zarn-tool %s\n", ProgramVersion());
+        return 0;
+    }
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         PrintUsage(stdout);
         return argc < 2 ? 1 : 0;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include <jpeglib.h>
+#include <png.h>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -195,22 +196,42 @@ std::string StoredSettings(const TestIssue &issue)
 }
 
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments,
-                  const std::string &binary, const std::string &environment)
+                  const std::string &binary, const std::string &environment, const std::string &directory)
 {
     std::string program = binary.empty() ? std::string(ZARN_BINARY_DIR) + "/zarn" : binary;
     std::string scriptPath = issue.directory + "/run.script";
     std::string logPath = issue.directory + "/run.log";
     std::string outputPath = issue.directory + "/run.out";
+    std::string errorPath = issue.directory + "/run.err";
     WriteText(scriptPath, script);
     std::remove(logPath.c_str());
-    std::string command = "cd '" + issue.directory + "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
+    std::string command = "cd '" + (directory.empty() ? issue.directory : directory) +
+                          "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
                           " XDG_CONFIG_HOME='" + issue.configHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
                           scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' " + environment + " timeout 60 '" + program +
-                          "' " + arguments + " >'" + outputPath + "' 2>/dev/null";
+                          "' " + arguments + " >'" + outputPath + "' 2>'" + errorPath + "'";
     int status = std::system(command.c_str());
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.output = ReadText(outputPath);
+    result.errors = ReadText(errorPath);
     result.log = FileExists(logPath) ? ReadText(logPath) : "";
     return result;
+}
+
+std::vector<uint32_t> ReadPng(const std::string &path, int *width, int *height)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> pixels((size_t)image.width * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+        return {};
+    for (uint32_t &pixel : pixels)
+        pixel &= 0x00FFFFFFu;
+    *width = (int)image.width;
+    *height = (int)image.height;
+    return pixels;
 }

@@ -38,11 +38,17 @@ std::string StoredSettings(const TestIssue &issue);
 struct RunResult {
     int exitCode;           // -1 when the program did not exit normally
     std::string output;     // standard output
+    std::string errors;     // standard error
     std::string log;        // the headless log
 };
 
 // Runs zarn in the issue with the headless script (one command a line) and
 // the extra command-line words (binary: another path to the program;
-// environment: extra NAME=VALUE words for env).
+// environment: extra NAME=VALUE words for env; directory: another working
+// directory than the issue's).
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments = "",
-                  const std::string &binary = "", const std::string &environment = "");
+                  const std::string &binary = "", const std::string &environment = "",
+                  const std::string &directory = "");
+
+// A PNG (RGB or RGBA) as 0x00RRGGBB pixels; empty when it cannot be read.
+std::vector<uint32_t> ReadPng(const std::string &path, int *width, int *height);
