@@ -904,4 +904,5 @@ const PlatformBackend headlessBackend = {
     AudioQueuedHeadless,
     AudioCloseHeadless,
     ShellOpen,
+    PlatformFontconfigFind,
 };

@@ -612,4 +612,5 @@ const PlatformBackend sdlBackend = {
     AudioQueuedSdl,
     AudioCloseSdl,
     ShellOpen,
+    PlatformFontconfigFind,
 };
