@@ -67,6 +67,13 @@ with serve(sys.argv[1]) as base, Browser() as browser:
     check(len(images) >= 3 and all(width > 0 for _, width in images), "pictures: %r" % images)
     check(all(alt.lower().endswith((".bmp", ".jpg")) for alt, _ in images), "alternative texts: %r" % images)
 
+    # The driver sees the tab and can attach to it a second time.
+    tab = [t for t in browser.tabs() if t["url"].endswith("/pictures.html")]
+    check(len(tab) == 1, "tabs: %r" % browser.tabs())
+    if tab:
+        other = browser.attach(tab[0])
+        check(other.evaluate("document.images.length") == len(images), "a second view of the tab differs")
+
     # A browser asks every site for an icon; the export has none.
     errors = [line for line in page.console
               if line.startswith(("error", "log-error", "warning")) and not line.endswith("/favicon.ico)")]
