@@ -728,50 +728,26 @@ int ExportHtml(int argc, char **argv)
     if (!output)
         return ToolFail("export: no output directory (-o OUT)\n%s", usage);
     std::error_code ec;
-    fs::path target = fs::absolute(output, ec).lexically_normal();
-    if (target.filename().empty())
-        target = target.parent_path();
-    bool replace = false;
-    if (fs::exists(target, ec)) {
-        if (!fs::is_directory(target, ec))
-            return ToolFail("export: %s exists and is not a directory", output);
-        replace = !fs::is_empty(target, ec);
-        if (replace && !fs::exists(target / markerFile, ec))
-            return ToolFail("export: %s is neither empty nor an earlier export; not touched", output);
-    }
     fs::path issue = fs::absolute(directory ? directory : ".", ec).lexically_normal();
     if (issue.filename().empty())
         issue = issue.parent_path();
-    if (int status = ToolOpenScreens(directory, -1, -1))
-        return status;
-
-    fs::create_directories(target.parent_path(), ec);
+    ToolOutputDirectory out;
+    if (ToolStartOutputDirectory("export", output, markerFile, &out))
+        return 1;
     site = ExportState();
-    for (int n = 0; n < 1000 && site.stage.empty(); n++) {
-        fs::path candidate = target.parent_path() / ("." + target.filename().string() + ".export" + std::to_string(n));
-        if (fs::create_directory(candidate, ec))
-            site.stage = candidate;
+    site.stage = out.stage;
+    if (int status = ToolOpenScreens(directory, -1, -1)) {
+        ToolFinishOutputDirectory("export", &out, false);
+        return status;
     }
-    if (site.stage.empty())
-        return ToolFail("export: cannot make a directory beside %s", output);
     for (const char *folder : {"pictures", "fonts", "files"})
         fs::create_directory(site.stage / folder, ec);
-
     int status = BuildSite(issue);
     // Folders nothing went into are left out.
     for (const char *folder : {"pictures", "fonts", "files"})
         if (fs::is_empty(site.stage / folder, ec))
             fs::remove(site.stage / folder, ec);
-    if (status == 0) {
-        if (replace)
-            fs::remove_all(target, ec);
-        fs::rename(site.stage, target, ec);
-        if (ec)
-            status = ToolFail("export: cannot move the site into %s: %s", output, ec.message().c_str());
-    }
-    if (status != 0)
-        fs::remove_all(site.stage, ec);
-    return status;
+    return ToolFinishOutputDirectory("export", &out, status == 0) ? 1 : 0;
 }
 
 int Export(int argc, char **argv)

@@ -6,8 +6,8 @@
 // library), and the system's DejaVu faces copied under the face names the
 // articles use. Music only when --music names a module.
 //
-// The issue is assembled in a directory beside DIR and renamed into place,
-// so a failure leaves nothing behind.
+// The issue is assembled in a directory beside DIR and renamed into place
+// (ToolStartOutputDirectory), so a failure leaves nothing behind.
 //
 // [SECTION] Text for the reader
 // [SECTION] The articles
@@ -318,15 +318,6 @@ int New(int argc, char **argv)
         return ToolFail("new: no directory given\n%s", usage);
 
     std::error_code ec;
-    fs::path target = fs::absolute(directory, ec).lexically_normal();
-    if (target.filename().empty())
-        target = target.parent_path();
-    if (fs::exists(target, ec)) {
-        if (!fs::is_directory(target, ec))
-            return ToolFail("new: %s exists and is not a directory", directory);
-        if (!fs::is_empty(target, ec))
-            return ToolFail("new: %s is not empty; a new issue needs an empty or new directory", directory);
-    }
     std::string musicPath;
     if (music) {
         musicPath = fs::absolute(music, ec).string();
@@ -337,37 +328,23 @@ int New(int argc, char **argv)
         if (fs::path(musicPath).filename().string().size() > 63)
             return ToolFail("new: %s: the name is longer than 63 characters", music);
     }
-    std::string issueTitle = ToLatin1(title ? title : target.filename().string());
+    fs::path named = fs::absolute(directory, ec).lexically_normal();
+    if (named.filename().empty())
+        named = named.parent_path(); // "DIR/" names DIR
+    std::string issueTitle = ToLatin1(title ? title : named.filename().string());
     if (issueTitle.find_first_not_of(' ') == std::string::npos)
         return ToolFail("new: the title is empty");
 
-    fs::create_directories(target.parent_path(), ec);
-    if (ec)
-        return ToolFail("new: cannot make %s: %s", target.parent_path().c_str(), ec.message().c_str());
-    fs::path stage;
-    for (int n = 0; n < 1000 && stage.empty(); n++) {
-        fs::path candidate = target.parent_path() / ("." + target.filename().string() + ".new" + std::to_string(n));
-        if (fs::create_directory(candidate, ec))
-            stage = candidate;
-    }
-    if (stage.empty())
-        return ToolFail("new: cannot make a directory beside %s", directory);
-
+    ToolOutputDirectory output;
+    if (ToolStartOutputDirectory("new", directory, nullptr, &output))
+        return 1;
     PlatformSelect("headless");
     std::string error;
-    bool ok = MakeIssue(stage, issueTitle, musicPath, &error);
-    if (ok) {
-        // rename() also takes the place of an existing empty directory.
-        fs::rename(stage, target, ec);
-        if (ec) {
-            ok = false;
-            error = "cannot move the new issue into " + target.string() + ": " + ec.message();
-        }
-    }
-    if (!ok) {
-        fs::remove_all(stage, ec);
-        return ToolFail("new: %s", error.c_str());
-    }
+    bool ok = MakeIssue(output.stage, issueTitle, musicPath, &error);
+    if (!ok)
+        ToolFail("new: %s", error.c_str());
+    if (ToolFinishOutputDirectory("new", &output, ok))
+        return 1;
     std::printf("new issue in %s: lint it with 'zarn-tool lint -C %s', read it with 'zarn' inside it\n",
                 directory, directory);
     return 0;

@@ -88,5 +88,5 @@ fi
 grep -qF "welcome.txt: page 1: Error: *** AUA Exception: 'unknown tag 'blink'!'" "$work/broken.err" ||
   fail "no message: $(cat "$work/broken.err")"
 [ ! -e "$work/broken" ] || fail "a failed export left its directory"
-if ls -A "$work" | grep -q '\.export'; then fail "a staging directory was left behind"; fi
+if ls -A "$work" | grep -q '\.part'; then fail "a staging directory was left behind"; fi
 echo "export: ok"

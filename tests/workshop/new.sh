@@ -42,7 +42,7 @@ for f in _full.jpg _help1.jpg _help2.jpg _topbar.jpg _clkfont.bmp article.wav pa
          verdanaI.TTF verdanaZ.TTF welcome.txt writing.txt; do
   [ -s "$issue/$f" ] || fail "new issue has no $f"
 done
-if ls -a "$work" | grep -q '\.new'; then fail "a staging directory was left beside the issue"; fi
+if ls -A "$work" | grep -q "\.part"; then fail "a staging directory was left beside the issue"; fi
 
 "$tool" render -C "$issue" --time 08:00 --menu -o "$work/menu.png" >/dev/null || fail "render --menu"
 "$tool" render -C "$issue" --time 08:00 --topic 0 -o "$work/page0.png" >/dev/null || fail "render page 0"
@@ -74,6 +74,7 @@ grep -q 'not empty' "$work/err" || fail "no reason given: $(cat "$work/err")"
 printf 'not a module' >"$work/song.xm"
 if "$tool" new "$work/other" --music "$work/song.xm" 2>/dev/null; then fail "a non-module was taken as music"; fi
 [ ! -e "$work/other" ] || fail "a refused issue left a directory"
+if ls -A "$work" | grep -q "\.part"; then fail "a refusal left a staging directory"; fi
 
 # An existing empty directory is fine, and --music brings the module along.
 module=/usr/share/games/ballz/finalman-quickie.xm
