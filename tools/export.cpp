@@ -277,6 +277,7 @@ std::string LinkUrl(const char *target)
         return known->second;
     std::string url;
     std::string text = target;
+    const char *why = "the reader would not open it";
     if (LinkTargetAllowed(target)) {
         if (StartsWithIgnoringCase(text, "http:") || StartsWithIgnoringCase(text, "https:") ||
             StartsWithIgnoringCase(text, "ftp:") || StartsWithIgnoringCase(text, "mailto:")) {
@@ -292,11 +293,13 @@ std::string LinkUrl(const char *target)
                 fs::copy_file(document, site.stage / url, ec);
                 if (ec)
                     Failed(url + ": " + ec.message());
+            } else {
+                why = "a document outside the issue";
             }
         }
     }
     if (url.empty())
-        site.notes.push_back("link target not exported (the reader would not open it): " + text);
+        site.notes.push_back("link target not exported (" + std::string(why) + "): " + text);
     site.documents[target] = url;
     return url;
 }
@@ -315,7 +318,6 @@ struct PageWriter {
     std::string href;
     bool span = false;
     std::string classes;
-    bool sectionHasContent = false;
 };
 
 const char *AlignmentClass(int alignment)
@@ -353,6 +355,17 @@ void CloseParagraph(PageWriter &w)
     w.space = false;
 }
 
+// The blank owed before the next piece, outside any span that piece will not continue.
+void PutSpace(PageWriter &w, bool continuesSpan)
+{
+    if (!w.space)
+        return;
+    if (!continuesSpan)
+        CloseSpan(w);
+    w.html += ' ';
+    w.space = false;
+}
+
 // Opens the paragraph and link the next piece belongs to.
 void Place(PageWriter &w, int alignment, const std::string &href)
 {
@@ -369,13 +382,13 @@ void Place(PageWriter &w, int alignment, const std::string &href)
     }
     if (href != (w.link ? w.href : "")) {
         CloseLink(w);
+        PutSpace(w, false); // a blank between two links belongs to neither
         if (!href.empty()) {
             w.html += "<a href=\"" + Html(href) + "\">";
             w.link = true;
             w.href = href;
         }
     }
-    w.sectionHasContent = true;
 }
 
 std::string StyleClasses(const LayoutState &s)
@@ -400,17 +413,6 @@ std::string StyleClasses(const LayoutState &s)
         classes += std::string(" ") + name;
     }
     return classes;
-}
-
-// The blank owed before the next piece, outside any span that piece will not continue.
-void PutSpace(PageWriter &w, bool continuesSpan)
-{
-    if (!w.space)
-        return;
-    if (!continuesSpan)
-        CloseSpan(w);
-    w.html += ' ';
-    w.space = false;
 }
 
 void OnWord(void *context, const char *text, int, const LayoutState *state, const char *linkTarget)
@@ -497,7 +499,6 @@ bool WalkArticle(ArticleEntry &entry, size_t *messagesSeen, std::vector<std::str
     AuaSetWalker(&walker);
     bool ok = true;
     for (int p = 0; p < article.pageCount; p++) {
-        writer.sectionHasContent = false;
         size_t start = writer.html.size();
         writer.html += "<section class=\"page\" id=\"page-" + std::to_string(p + 1) + "\">\n";
         size_t opened = writer.html.size();
