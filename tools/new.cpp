@@ -54,30 +54,23 @@ const char help[] =
 // beyond Latin-1 become '?', control characters blanks.
 std::string ToLatin1(const std::string &text)
 {
-    std::string out;
     const unsigned char *s = reinterpret_cast<const unsigned char *>(text.c_str());
     size_t n = text.size();
-    bool utf8 = true;
     std::string decoded;
+    bool utf8 = true;
     for (size_t i = 0; i < n && utf8;) {
         unsigned c = s[i];
         int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || i + size_t(extra) >= n + (extra == 0)) {
-            utf8 = false;
-            break;
-        }
-        unsigned code = extra ? c & (0x3F >> extra) : c;
-        for (int k = 1; k <= extra; k++) {
-            if ((s[i + k] & 0xC0) != 0x80) {
-                utf8 = false;
-                break;
-            }
+        utf8 = extra >= 0 && i + size_t(extra) < n;
+        unsigned code = extra > 0 ? c & (0x3Fu >> extra) : c;
+        for (int k = 1; utf8 && k <= extra; k++) {
+            utf8 = (s[i + k] & 0xC0) == 0x80;
             code = (code << 6) | (s[i + k] & 0x3F);
         }
         decoded += code <= 0xFF ? char(code) : '?';
         i += size_t(extra) + 1;
     }
-    out = utf8 ? decoded : text;
+    std::string out = utf8 ? decoded : text;
     for (char &c : out)
         if (static_cast<unsigned char>(c) < 32 || c == 127)
             c = ' ';

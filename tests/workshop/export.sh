@@ -58,7 +58,8 @@ done
 grep -q 'script' "$page" || fail "the words of a refused link are gone"
 grep -qF "link target not exported (the reader would not open it): javascript:alert(1)" "$work/new.out" ||
   fail "refused link not reported"
-grep -qF "link target not exported (a document outside the issue): $work/outside.txt" "$work/new.out" ||
+# (The reader may refuse it itself, or the export because it lies outside the issue.)
+grep -q "^link target not exported (.*): $work/outside.txt\$" "$work/new.out" ||
   fail "a document outside the issue not reported"
 cmp -s "$issue/hills.jpg" "$work/new-site/pictures/hills.jpg" || fail "the JPEG was not copied as it is"
 grep -q '<img class="inline" src="pictures/hills.jpg" alt="hills.jpg" width="180" height="110">' \

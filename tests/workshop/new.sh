@@ -13,7 +13,9 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 # runs_reader DIR SCRIPT — zarn on the headless backend inside DIR, a first
-# run (the setup dialog comes up); standard output in $work/run.out.
+# run (the setup dialog comes up); standard output in $work/run.out. (Once
+# the reader takes the issue directory as its argument, "cd DIR && zarn"
+# becomes "zarn DIR".)
 runs_reader() {
   printf '%b' "$2" >"$work/run.script"
   (cd "$1" && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$work/config" \
