@@ -22,13 +22,18 @@ MenuLoopState menuLoop;
 void DrawMenuScreen()
 {
     uint32_t *page = ShownPage();
-    DrawMenuBackground(page);
-    DrawMenu(page, menuLoop.selection);
-    DrawClock(page, appSettings.screenWidth, appSettings.screenHeight, 611, 427);
+    ComposeMenuScreen(page, menuLoop.selection);
     Present(page, appSettings.screenWidth * appSettings.screenHeight);
 }
 
 } // namespace
+
+void ComposeMenuScreen(uint32_t *page, int selected)
+{
+    DrawMenuBackground(page);
+    DrawMenu(page, selected);
+    DrawClock(page, appSettings.screenWidth, appSettings.screenHeight, 611, 427);
+}
 
 int32_t VolumeStep()
 {

@@ -63,6 +63,26 @@ struct PageLink {
     char target[256];
 };
 
+// What the layout places, in reading order, for tools that turn an article
+// into another form (the HTML export): set with AuaSetWalker, told about by
+// AuaDrawPage (a null target lays a page out without drawing). Any callback
+// may be null; linkTarget is null outside a link.
+struct AuaWalker {
+    void *context;
+    // A word as it joins its line: its text (a trailing space kept), glued
+    // when no space follows it in the source, and the state it was added with.
+    void (*word)(void *context, const char *text, int glued, const LayoutState *state, const char *linkTarget);
+    // A picture that loaded, with its decoded pixels (width x height,
+    // 0x00RRGGBB); placedInline for "image"/"imagetrans" at the pen, 0 for
+    // the fixed places of "imagexy"/"imagexytrans".
+    void (*picture)(void *context, const char *file, const uint32_t *pixels, int32_t width, int32_t height,
+                    int transparent, int placedInline, const char *linkTarget);
+    // A "br" tag, after the line before it was drawn.
+    void (*lineBreak)(void *context);
+    // A tab ("tab" or "ctab") that moved the pen to its next stop.
+    void (*tab)(void *context);
+};
+
 // [SECTION] Articles and tags
 
 // Reads the file (through DataFileOpen) and pre-scans its pages. Returns 1, or
@@ -141,3 +161,8 @@ const PageLink *AuaGetLinks(int *count);
 // Draws a run at the pen in the current state, leaving penX after it, and
 // records its rectangle for an open link. Nothing drawn without a font.
 void AuaDrawText(const char *text);
+
+// [SECTION] Walking
+
+// From now on the layout tells walker (copied) what it places; null stops it.
+void AuaSetWalker(const AuaWalker *walker);

@@ -18,6 +18,7 @@
 //   Lines        AuaAddWord, AuaFlushLine, AuaNewLine, AuaTab, limits
 //   Text         AuaDrawText
 //   Pages        AuaDrawPage
+//   Walking      AuaSetWalker: what the layout places, told to a tool
 #include "aua/aua.h"
 
 #include "gfx/display.h"
@@ -69,6 +70,7 @@ struct AuaEngine {
     PageLink exported[AUA_MAX_LINKS];
     int32_t exceptionCount;
     char lastException[1024];
+    AuaWalker walker;                // all null: nobody is told
 };
 
 // Before the first page no link is open: text drawn by the menu records nothing.
@@ -120,6 +122,15 @@ void CopyText(char *destination, size_t size, const char *source) {
 int32_t TextWidthOfRect() { return Clamp32((int64_t)aua.textRect.right - aua.textRect.left); }
 
 bool HaveFont() { return aua.font.face != nullptr; }
+
+// Places a picture (Pictures); placedInline tells a walker how the tag put it.
+void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int placedInline);
+
+// The target of the page's link entry index, or null for none.
+const char *LinkTarget(int32_t index) {
+    if (index < 0 || index >= AUA_MAX_LINKS || !aua.links[index].used) return nullptr;
+    return aua.links[index].target;
+}
 
 } // namespace
 
@@ -376,15 +387,16 @@ int ProcessTag(const uint8_t *tagText, int32_t available) {
         AuaNewLine();
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         aua.lineStart = state.penX;
+        if (aua.walker.lineBreak) aua.walker.lineBreak(aua.walker.context);
     } else if (SameText(name, "newpage")) {
         aua.pageDone = 1;
     } else if (SameText(name, "image") || SameText(name, "imagetrans")) {
-        AuaPlaceImage(tag.word[1], Clamp32((int64_t)state.penX + 6), Clamp32((int64_t)state.penY - state.size),
-                      SameText(name, "imagetrans") ? 1 : 0);
+        PlaceImage(tag.word[1], Clamp32((int64_t)state.penX + 6), Clamp32((int64_t)state.penY - state.size),
+                   SameText(name, "imagetrans") ? 1 : 0, 1);
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         AuaFlushLine();
     } else if (SameText(name, "imagexy") || SameText(name, "imagexytrans")) {
-        AuaPlaceImage(tag.word[1], tag.number[2], tag.number[3], SameText(name, "imagexytrans") ? 1 : 0);
+        PlaceImage(tag.word[1], tag.number[2], tag.number[3], SameText(name, "imagexytrans") ? 1 : 0, 0);
     } else if (SameText(name, "b")) {
         state.bold = 1;
         AuaSelectFont(state.faceName, 1, state.italic);
@@ -538,7 +550,11 @@ void BlitTransparent(int64_t x, int64_t y, const uint32_t *picture, int32_t widt
 
 } // namespace
 
-void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) {
+void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) { PlaceImage(file, x, y, transparent, 0); }
+
+namespace {
+
+void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int placedInline) {
     const char *dot = strrchr(file, '.');
     int32_t width = 0, height = 0;
     uint32_t *pixels = (dot && SameText(dot + 1, "bmp")) ? LoadBmp(file, &width, &height)
@@ -584,8 +600,13 @@ void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) {
         CopyText(target, sizeof target, aua.links[link].target);
         AuaAddLink(x, y, Clamp32((int64_t)x + width), Clamp32((int64_t)y + height), target);
     }
+    if (aua.walker.picture)
+        aua.walker.picture(aua.walker.context, file, pixels, width, height, transparent, placedInline,
+                           LinkTarget(aua.state.linkIndex));
     StackheapFree(pixels);
 }
+
+} // namespace
 
 // [SECTION] Links -----------------------------------------------------------
 
@@ -681,6 +702,8 @@ void AuaAddWord(const char *text, int glued) {
     word.glued = glued;
     aua.state.penX = Clamp32((int64_t)aua.state.penX + word.width);
     aua.pendingCount++;
+    if (aua.walker.word)
+        aua.walker.word(aua.walker.context, word.text, glued, &word.state, LinkTarget(word.state.linkIndex));
 }
 
 void AuaFlushLine() {
@@ -762,6 +785,7 @@ void AuaTab(int32_t n) {
     aua.state.penX = Clamp32(((int64_t)aua.state.penX / n + 1) * n);
     aua.lineLimit = aua.justifyTo = AuaLineLimit(aua.state.penX);
     aua.lineStart = aua.state.penX;
+    if (aua.walker.tab) aua.walker.tab(aua.walker.context);
 }
 
 int32_t AuaLineLimit(int32_t x) {
@@ -960,3 +984,7 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
     ClearPageTables(false);
     state.linkIndex = -1;
 }
+
+// [SECTION] Walking ---------------------------------------------------------
+
+void AuaSetWalker(const AuaWalker *walker) { aua.walker = walker ? *walker : AuaWalker{}; }

@@ -16,7 +16,10 @@ for f in "$src"/issue/*; do
     *) cp "$f" "$stage/" ;;
   esac
 done
-python3 "$src/3d/make_assets.py" "$stage" --tool "$tool"
+# The ball's mesh becomes ball.v3d; the import sizes its texture coordinates
+# from ball.bmp, found in the working directory.
+(cd "$stage" && "$tool" v3d import ball.obj -o ball.v3d --texture ball > /dev/null)
+rm "$stage/ball.obj"
 
 mkdir -p "$out"
 "$tool" pack -o "$out/zarn.dat.new" "$stage"

@@ -451,16 +451,20 @@ Picture LoadPicture(const char *name)
 
 // [SECTION] PNG output ------------------------------------------------------
 
-int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height)
+namespace {
+
+// An 8-bit PNG: RGB, or RGBA with magenta (0x00FF00FF) pixels fully transparent.
+int WritePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int magentaTransparent)
 {
     if (!path || !pixels || width <= 0 || height <= 0 || width > (1 << 24))
         return 0;
     FILE *stream = fopen(path, "wb");
     if (!stream)
         return 0;
+    const int channels = magentaTransparent ? 4 : 3;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    uint8_t *volatile row = (uint8_t *)StackheapAlloc(width * 3);
+    uint8_t *volatile row = (uint8_t *)StackheapAlloc(width * channels);
     if (!png || !info || !row) {
         png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
         StackheapFree(row);
@@ -474,15 +478,19 @@ int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t
         return 0;
     }
     png_init_io(png, stream);
-    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8,
+                 magentaTransparent ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int32_t y = 0; y < height; y++) {
         const uint32_t *from = pixels + (int64_t)y * width;
         for (int32_t x = 0; x < width; x++) {
-            row[3 * x] = (uint8_t)(from[x] >> 16);
-            row[3 * x + 1] = (uint8_t)(from[x] >> 8);
-            row[3 * x + 2] = (uint8_t)from[x];
+            uint8_t *to = row + (size_t)x * channels;
+            to[0] = (uint8_t)(from[x] >> 16);
+            to[1] = (uint8_t)(from[x] >> 8);
+            to[2] = (uint8_t)from[x];
+            if (magentaTransparent)
+                to[3] = from[x] == 0x00FF00FFu ? 0 : 255; // the same test as the transparent blit
         }
         png_write_row(png, row);
     }
@@ -490,4 +498,16 @@ int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t
     png_destroy_write_struct(&png, &info);
     StackheapFree(row);
     return fclose(stream) == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height)
+{
+    return WritePng(path, pixels, width, height, 0);
+}
+
+int SavePicturePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int magentaTransparent)
+{
+    return WritePng(path, pixels, width, height, magentaTransparent);
 }

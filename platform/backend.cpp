@@ -523,6 +523,15 @@ INT_PTR ShellExecuteA(HWND owner, const char *verb, const char *file, const char
     return PlatformBackendInUse()->shellOpen(verb ? verb : "open", file, parameters);
 }
 
+int PlatformFindFontFile(const char *family, int bold, int italic, char *path, int size)
+{
+    if (!family || !path || size <= 0)
+        return 0;
+    path[0] = 0;
+    const PlatformBackend *backend = PlatformBackendInUse();
+    return backend->findFontFile ? backend->findFontFile(family, bold, italic, path, size) : 0;
+}
+
 PlatformFileKind PlatformGetFileKind(const char *path)
 {
     struct stat info;

@@ -123,6 +123,8 @@ struct PlatformBackend {
     int (*audioQueuedFrames)();
     void (*audioClose)();
     INT_PTR (*shellOpen)(const char *verb, const char *file, const char *parameters);
+    // PlatformFindFontFile.
+    int (*findFontFile)(const char *family, int bold, int italic, char *path, int size);
 };
 
 // Steps of the drawing system that a backend may refuse (headless tests do).
@@ -187,3 +189,6 @@ const BitmapResource *PlatformFindBitmap(int id);
 // The settings file that stands for the registry: the path in use.
 const char *RegistryFilePath();
 void RegistrySetFilePath(const char *path); // null: back to the default
+
+// The system's font files through fontconfig (both native backends use it).
+int PlatformFontconfigFind(const char *family, int bold, int italic, char *path, int size);

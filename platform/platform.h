@@ -19,6 +19,7 @@
 // [SECTION] Threads and time
 // [SECTION] Audio output
 // [SECTION] Processor
+// [SECTION] Fonts
 #pragma once
 
 #include <cstdint>
@@ -390,3 +391,13 @@ void PlatformCpuid(uint32_t leaf, uint32_t registers[4]);
 // 1 when the processor has AVX2 and the system saves the 256-bit registers
 // (CPUID leaves 1 and 7, XCR0), else 0.
 int PlatformHasAvx2();
+
+// [SECTION] Fonts ---------------------------------------------------------
+
+// Finds the installed font file that best matches family in the asked
+// weight and slant (bold, italic: 0 or 1) and copies its path into path
+// (size bytes). A generic family ("sans-serif", "serif", "monospace") takes
+// whatever the system puts in its place; any other family must be installed.
+// Returns 1, or 0 when there is no such font (or no font service at all) or
+// the path does not fit.
+int PlatformFindFontFile(const char *family, int bold, int italic, char *path, int size);

@@ -3,7 +3,7 @@
 // pre-scanned and every page laid out and drawn as the viewer draws it (any
 // message box the reader would show is a problem), the fonts and pictures
 // they name, the start-up pictures and the clock font, the three effects
-// (8-bit mono WAV) and the music module (a loose file). Problems are printed
+// (8-bit mono WAV) and the music module (a loose file), when there is one. Problems are printed
 // as "FILE: message"; the exit status is 1 when there is any.
 //
 // [SECTION] Problems and message boxes
@@ -248,10 +248,9 @@ void CheckSounds() {
         std::string problem = CheckEffect(name);
         if (!problem.empty()) Problem(name, problem);
     }
+    // Music is optional: without a "!music main" entry the reader plays none.
     const char *music = ConfigMusicName();
-    if (!music[0]) {
-        Problem("zarn.cfg", "no \"!music main\" entry");
-    } else {
+    if (music[0]) {
         std::string problem = CheckMusic(music);
         if (!problem.empty()) Problem(music, problem);
     }

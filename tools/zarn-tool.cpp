@@ -78,6 +78,58 @@ int ToolEnterIssue(const char *directory)
     return 0;
 }
 
+int ToolStartOutputDirectory(const char *command, const char *path, const char *earlierMarker,
+                             ToolOutputDirectory *output)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = fs::absolute(path, error).lexically_normal();
+    if (target.filename().empty())
+        target = target.parent_path();
+    output->target = target.string();
+    output->replace = false;
+    if (fs::exists(target, error)) {
+        if (!fs::is_directory(target, error))
+            return ToolFail("%s: %s exists and is not a directory", command, path);
+        output->replace = !fs::is_empty(target, error);
+        if (output->replace && !(earlierMarker && fs::exists(target / earlierMarker, error)))
+            return ToolFail("%s: %s is not empty%s; it is left as it is", command, path,
+                            earlierMarker ? " and holds no earlier output" : "");
+    }
+    fs::create_directories(target.parent_path(), error);
+    if (error)
+        return ToolFail("%s: cannot make %s: %s", command, target.parent_path().c_str(), error.message().c_str());
+    // A hidden name beside the target: the same file system, so the rename is whole.
+    for (int n = 0; n < 1000; n++) {
+        fs::path stage = target.parent_path() / ("." + target.filename().string() + ".part" + std::to_string(n));
+        if (fs::create_directory(stage, error)) {
+            output->stage = stage.string();
+            return 0;
+        }
+    }
+    return ToolFail("%s: cannot make a directory beside %s", command, path);
+}
+
+int ToolFinishOutputDirectory(const char *command, ToolOutputDirectory *output, bool ok)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (ok) {
+        if (output->replace)
+            fs::remove_all(output->target, error);
+        // rename() also takes the place of an empty directory.
+        fs::rename(output->stage, output->target, error);
+        if (error) {
+            fs::remove_all(output->stage, error);
+            return ToolFail("%s: cannot move the result into %s: %s", command, output->target.c_str(),
+                            error.message().c_str());
+        }
+        return 0;
+    }
+    fs::remove_all(output->stage, error);
+    return 1;
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 2 && !std::strcmp(argv[1], "--version")) {

@@ -960,4 +960,5 @@ const PlatformBackend headlessBackend = {
     AudioQueuedHeadless,
     AudioCloseHeadless,
     ShellOpen,
+    PlatformFontconfigFind,
 };

@@ -650,4 +650,5 @@ const PlatformBackend sdlBackend = {
     AudioQueuedSdl,
     AudioCloseSdl,
     ShellOpen,
+    PlatformFontconfigFind,
 };

@@ -761,4 +761,29 @@ TEST_F(ImageTest, SavePagePngWritesRgb)
     EXPECT_EQ(0, SavePagePng("zero.png", page, 0, 2));
 }
 
+TEST_F(ImageTest, SavePicturePngMakesMagentaTransparent)
+{
+    const uint32_t picture[4] = {0x00FF00FFu, 0x00FF00FEu, 0x00102030u, 0x00FF00FFu};
+    ASSERT_EQ(1, SavePicturePng("picture.png", picture, 2, 2, 1));
+    ASSERT_EQ(1, SavePicturePng("opaque.png", picture, 2, 2, 0));
+    png_image images[2];
+    for (png_image &image : images) {
+        memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+    }
+    ASSERT_TRUE(png_image_begin_read_from_file(&images[0], "picture.png"));
+    ASSERT_TRUE(png_image_begin_read_from_file(&images[1], "opaque.png"));
+    // Without transparency it is the page writer's RGB.
+    EXPECT_EQ((png_uint_32)PNG_FORMAT_RGB, images[1].format);
+    png_image_free(&images[1]);
+    EXPECT_EQ((png_uint_32)PNG_FORMAT_RGBA, images[0].format);
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(images[0]));
+    ASSERT_TRUE(png_image_finish_read(&images[0], nullptr, rgba.data(), 0, nullptr));
+    const uint8_t alpha[4] = {0, 255, 255, 0};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(alpha[i], rgba[(size_t)(4 * i + 3)]) << i;
+        EXPECT_EQ((uint8_t)(picture[i] >> 8), rgba[(size_t)(4 * i + 1)]) << i;
+    }
+}
+
 } // namespace
