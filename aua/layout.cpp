@@ -946,6 +946,7 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
         while (pos < textSize) {
             uint8_t c = text[pos];
             if (c == '<') break;
+            if (n == 0) aua.textPosition = pos; // a word is where its first byte is
             pos++;
             if (c == 13) {
                 word[n++] = ' ';

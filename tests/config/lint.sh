@@ -78,8 +78,8 @@ lint_is "missing font" 1 "keys.txt:1:17: error: can't load font 'nofont' (bold=0
 keys.txt:1:32: error: can't load font 'nofont' (bold=1, italic=0, file='nofontB.TTF')!"
 
 fresh
-printf '<font verdana>Hi %s end' "$(printf 'W%.0s' $(seq 100))" >"$issue/keys.txt"
-lint_is "word too long" 1 "keys.txt:1:18: error: Word too long!"
+printf '<font verdana>Hi\r\n%s end' "$(printf 'W%.0s' $(seq 100))" >"$issue/keys.txt"
+lint_is "word too long" 1 "keys.txt:2:1: error: Word too long!"
 
 fresh
 printf '<font verdana><link https://a.org/>open\r\n' >"$issue/keys.txt"
