@@ -42,6 +42,7 @@
 #include "sound/modplayer.h"
 #include "sound/p_midas.h"
 #include "store/datafile.h"
+#include "store/settings.h"
 #include "store/stackheap.h"
 
 #include <algorithm>
@@ -53,8 +54,6 @@
 #include <vector>
 
 namespace {
-
-enum { LINT_PAGE_WIDTH = 640, LINT_PAGE_HEIGHT = 480 };
 
 // [SECTION] Problems ---------------------------------------------------------
 
@@ -295,7 +294,7 @@ void CheckClockFont() {
 
 bool CheckEngine3d() {
     size_t first = lint.opens.size();
-    if (VxInit(LINT_PAGE_WIDTH, LINT_PAGE_HEIGHT)) return true;
+    if (VxInit(appSettings.screenWidth, appSettings.screenHeight)) return true;
     std::string missing;
     for (size_t i = first; i < lint.opens.size(); i++)
         if (!lint.opens[i].found) missing += (missing.empty() ? "" : ", ") + lint.opens[i].name;
@@ -475,7 +474,7 @@ struct ArticleCheck {
     std::string name, label;
     int rank;
     Article article;
-    bool errorOnPage;
+    bool errorOnPage;  // the layout failed on the page: where it stopped tells nothing
 };
 
 void ReportInArticle(ArticleCheck &check, int32_t offset, Severity severity, const std::string &message) {
@@ -562,7 +561,8 @@ void CheckArticleEnd(ArticleCheck &check) {
     while (end > 0 && article.text[end - 1] <= 32) end--;
     LayoutState state;
     AuaSaveState(&state);
-    if (state.bold) ReportInArticle(check, end, LINT_WARNING, "bold is still on at the end of the article: <b> without </b>");
+    if (state.bold)
+        ReportInArticle(check, end, LINT_WARNING, "bold is still on at the end of the article: <b> without </b>");
     if (state.italic)
         ReportInArticle(check, end, LINT_WARNING, "italic is still on at the end of the article: <i> without </i>");
     if (state.underline)
@@ -599,7 +599,9 @@ void CheckArticle(const ConfigEntry &entry, int entryIndex, int articleNumber, i
         size_t firstOpen = lint.opens.size(), firstProblem = lint.problems.size();
         ComposeArticleScreen(page, &article, articleNumber, entry.key1);
         ReportMessages(TakeMessages(), rank, check.label, &article);
-        check.errorOnPage = lint.problems.size() != firstProblem;
+        check.errorOnPage = false;
+        for (size_t i = firstProblem; i < lint.problems.size(); i++)
+            check.errorOnPage = check.errorOnPage || lint.problems[i].file == check.label;
         CheckLinks(check);
         CheckPictureSizes(check, firstOpen, firstProblem);
         CheckUnshownText(check, p);
@@ -681,9 +683,9 @@ const char kLintHelp[] =
     "\n"
     "Each problem is printed once, as FILE:LINE:COLUMN: error: MESSAGE (or warning:),\n"
     "or FILE: error: MESSAGE for a whole file; FILE is a loose file's path or\n"
-    "zarn.dat(NAME) for an archive member. Errors are what stops the reader or brings\n"
-    "up its error box; warnings are what it accepts but an author would not want. A\n"
-    "summary line follows.\n"
+    "zarn.dat(NAME) for an archive member, after DIR/ when -C is given. Errors are\n"
+    "what stops the reader or brings up its error box; warnings are what it accepts\n"
+    "but an author would not want. A summary line follows.\n"
     "\n"
     "Exit status: 1 when there is an error (with --strict, also a warning), else 0.\n";
 
@@ -737,7 +739,7 @@ int Lint(int argc, char **argv) {
     lint.recordOpens = true;
     DataFileWatchOpens(WatchOpen);
     ErrorBoxSetWatcher(WatchBox);
-    std::vector<uint32_t> page((size_t)LINT_PAGE_WIDTH * LINT_PAGE_HEIGHT);
+    std::vector<uint32_t> page((size_t)appSettings.screenWidth * appSettings.screenHeight);
 
     // The reader's start-up order.
     if (PlatformGetFileKind("zarn.dat") != FILE_MISSING && !ArchiveMemberCount() && !ArchiveSetName("zarn.dat"))
@@ -774,12 +776,15 @@ int Lint(int argc, char **argv) {
     ReleaseOutput();
 
     SortAndDeduplicate();
+    // Paths lead from where lint was started, so that an editor finds them.
+    std::string prefix = directory ? directory : "";
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     int errors = 0, warnings = 0;
     for (const Problem &p : lint.problems) {
         if (p.line > 0)
-            printf("%s:%d:%d: ", p.file.c_str(), p.line, p.column);
+            printf("%s%s:%d:%d: ", prefix.c_str(), p.file.c_str(), p.line, p.column);
         else
-            printf("%s: ", p.file.c_str());
+            printf("%s%s: ", prefix.c_str(), p.file.c_str());
         printf("%s: %s\n", p.severity == LINT_ERROR ? "error" : "warning", p.message.c_str());
         (p.severity == LINT_ERROR ? errors : warnings)++;
     }

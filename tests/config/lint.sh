@@ -38,7 +38,7 @@ lint_is() {
   shift 3
   local out got
   set +e
-  out=$("$tool" lint -C "$issue" "$@" 2>"$work/stderr")
+  out=$(cd "$issue" && "$tool" lint "$@" 2>"$work/stderr")
   got=$?
   set -e
   [ ! -s "$work/stderr" ] || fail "$name: standard error: $(cat "$work/stderr")"
@@ -203,6 +203,11 @@ tex/ball.bmp: warning: takes the place of member 'ball.bmp' of zarn.dat: the rea
 # Warnings fail the check only when asked to.
 lint_is "strict" 1 "keys.txt: warning: takes the place of member 'keys.txt' of zarn.dat: the reader uses this loose file
 tex/ball.bmp: warning: takes the place of member 'ball.bmp' of zarn.dat: the reader uses this loose file" --strict
+
+# With -C the paths lead from the directory lint was started in.
+out=$("$tool" lint -C "$issue" 2>&1 | head -n 1)
+[ "$out" = "$issue/keys.txt: warning: takes the place of member 'keys.txt' of zarn.dat: the reader uses this loose file" ] ||
+  fail "-C: $out"
 
 # A directory that does not exist is the tool's own failure: one line on
 # standard error, no report.
