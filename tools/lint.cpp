@@ -511,12 +511,15 @@ void CheckPictureSizes(ArticleCheck &check, size_t firstOpen, size_t firstProble
     lint.recordOpens = false;
     for (const OpenRecord &open : placed) {
         if (!open.found || open.position < 0) continue;
-        // A picture the layout could not load has its error already.
+        // A picture the layout could not load has its error already (a font
+        // asked for again at the same place is another matter).
         int line, column;
         LineAndColumn(check.article.text, check.article.textSize, open.position, &line, &column);
         bool failed = false;
-        for (size_t i = firstProblem; i < lint.problems.size(); i++)
-            failed = failed || (lint.problems[i].line == line && lint.problems[i].column == column);
+        for (size_t i = firstProblem; i < lint.problems.size(); i++) {
+            const Problem &p = lint.problems[i];
+            failed = failed || (p.file == check.label && p.line == line && p.column == column && !p.oncePerFile);
+        }
         if (failed) continue;
         Picture picture = LoadPicture(open.name.c_str());
         if (picture.pixels && (picture.width > areaWidth || picture.height > areaHeight))

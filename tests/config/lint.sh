@@ -117,6 +117,10 @@ fresh
 "$convert" -size 700x10 xc:red -type truecolor "BMP3:$issue/big.bmp"
 printf '<font verdana>A <image big.bmp> B' >"$issue/keys.txt"
 lint_is "large picture" 0 "keys.txt:1:17: warning: picture 'big.bmp' is 700x10, larger than the text area (600x350)"
+# The missing font is asked for again where the picture flushes the line.
+printf '<font verdana>A <font nofont>B <image big.bmp> C' >"$issue/keys.txt"
+lint_is "large picture after a missing font" 1 "keys.txt:1:17: error: can't load font 'nofont' (bold=0, italic=0, file='nofont.TTF')!
+keys.txt:1:32: warning: picture 'big.bmp' is 700x10, larger than the text area (600x350)"
 
 # [zarn.cfg] positions are the entry's words.
 fresh
