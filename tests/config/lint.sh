@@ -179,6 +179,24 @@ fresh
 printf 'Extended Module: not really' >"$issue/finalman-quickie.xm"
 lint_is "broken music" 1 "finalman-quickie.xm: error: not a module the player can load: the reader ends at start-up without a message"
 
+# Several faults: zarn.cfg first, then the articles in the order it lists
+# them, then the other files by name; within a file by line and column.
+fresh
+crlf "topic empty Nothing yet" >>"$issue/zarn.cfg"
+rm "$issue/page.wav" "$issue/_help2.jpg" "$issue/ball.bmp"
+crlf '<font verdana>Welcome <b>aboard.' 'Press <blink>Esc</blink>.' >"$issue/keys.txt"
+printf '<font verdana>See <link setup.exe>the setup</link>.' >"$issue/setup.txt"
+lint_is "several faults" 1 "zarn.cfg:6:13: error: effect 'page.wav' not found: the reader stops with \"- error loading sfx! (samples have to be 8-bit mono wav)\"
+zarn.cfg:8:7: error: topic 'empty' has no articles: opening it stops the reader with \"Topic index not found!\"
+keys.txt:2:7: error: unknown tag 'blink'!
+keys.txt:2:17: error: unknown tag '/blink'!
+keys.txt:2:26: warning: bold is still on at the end of the article: <b> without </b>
+setup.txt:1:19: warning: link target 'setup.exe' is refused by the reader: it opens web and mail addresses and documents of the issue only
+_help2.jpg: error: not found: the reader stops with \"- bitmaps not loaded!\"
+ball.v3d: warning: texture 'ball.bmp' not found: the default texture is drawn instead"
+echo "its report:"
+(cd "$issue" && "$tool" lint) || true
+
 # [Archive] problems inside a member name it; members nothing uses and loose
 # files in a member's place are warnings.
 packed="$work/packed"
