@@ -367,10 +367,11 @@ bool CheckConfig() {
                              (music ? "\"!music main\"" : "\"!sound\" article, page and back") + " only");
             else if (ConfigFindEntry(e.key1, e.key2) != i)
                 ReportAt(i, CONFIG_KEY1, LINT_WARNING, "entry ignored: an earlier entry has the same keys");
-        } else if (ConfigFindEntry("topic", e.key1) < 0) {
+        } else if (e.key1[0] != '!' && ConfigFindEntry("topic", e.key1) < 0) {
+            // Other "!" entries are settings for the authors' tools, not typing errors.
             configCheck.ignored.push_back(e.key2);
             ReportAt(i, CONFIG_KEY1, LINT_WARNING,
-                     std::string("entry ignored: no topic '") + e.key1 + "', and it is no \"!music\" or \"!sound\"");
+                     std::string("entry ignored: there is no topic '") + e.key1 + "'");
         }
     }
     if (!topics)
@@ -448,11 +449,9 @@ bool IsArchiveMember(const std::string &name) {
 
 // The module player reads the music itself, from the issue directory only.
 void CheckMusic() {
+    // Music is optional: without a "!music main" entry the reader plays none.
     const char *name = ConfigMusicName();
-    if (!name[0]) {
-        Report(RANK_CONFIG, configCheck.label, 0, 0, LINT_WARNING, "no \"!music main\" entry: the issue is silent");
-        return;
-    }
+    if (!name[0]) return;
     const char *stop = ": the reader ends at start-up without a message";
     MpModule *module = nullptr;
     if (MpLoadModule(name, &module) == MP_OK) {
