@@ -93,9 +93,7 @@ int BuildClothScenes()
     outro.backMesh->viewVertices = outro.frontMesh->viewVertices;
     outro.backMesh->normals = outro.frontMesh->normals;
 
-    int32_t secondLayer = VxFindTexture("hell2");
-    if (!secondLayer)
-        secondLayer = VxLoadMaskTexture("hell2.bmp");
+    int32_t secondLayer = OutroSecondLayer();
     SetUpFaces(outro.frontMesh, secondLayer);
     SetUpFaces(outro.backMesh, secondLayer);
     return 1;
@@ -112,6 +110,12 @@ void Capture(uint32_t *texture, const uint32_t *page)
 }
 
 } // namespace
+
+int32_t OutroSecondLayer()
+{
+    int32_t layer = VxFindTexture("hell2");
+    return layer ? layer : VxLoadMaskTexture("hell2.bmp");
+}
 
 int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume)
 {

@@ -245,6 +245,17 @@ int HoverLinks(const PageLink *links, int count, int x, int y)
 
 // [SECTION] Composition and fade -----------------------------------------------
 
+int ViewerLoadArticle(const char *name, Article *article)
+{
+    if (!AuaLoadArticle(name, article))
+        return 0;
+    article->textRect.left = 20;
+    article->textRect.top = 50;
+    article->textRect.right = PageWidth() - 20;
+    article->textRect.bottom = PageHeight() - 80;
+    return 1;
+}
+
 void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier)
 {
     DrawArticleBackground(page);
@@ -308,15 +319,11 @@ void ArticleViewer(int topicEntry)
         if (loadedArticle != articleNumber) {
             AuaFreeArticle(&article);
             const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topic));
-            if (!entry || !AuaLoadArticle(entry->key2, &article)) {
+            if (!entry || !ViewerLoadArticle(entry->key2, &article)) {
                 FatalError("Can't load AUA!");
                 return;
             }
             loadedArticle = articleNumber;
-            article.textRect.left = 20;
-            article.textRect.top = 50;
-            article.textRect.right = PageWidth() - 20;
-            article.textRect.bottom = PageHeight() - 80;
             fresh = 1;
         }
 

@@ -11,6 +11,10 @@
 // through FatalError and ends the call).
 void ArticleViewer(int topicEntry);
 
+// Loads an article as the viewer shows it: AuaLoadArticle, then the text
+// rectangle of the article screen. 0 when it cannot be loaded.
+int ViewerLoadArticle(const char *name, Article *article);
+
 // Composes the article screen for the article's current page into page
 // (appSettings' size): background, clock, page counter, the topic's article
 // list around articleNumber, then the laid-out page, whose links AuaGetLinks

@@ -61,6 +61,7 @@ struct PageLink {
     int32_t used;
     int32_t left, top, right, bottom;
     char target[256];
+    int32_t textPosition;  // offset of its <link> tag in the article text; -1 when not from one
 };
 
 // What the layout places, in reading order, for tools that turn an article
@@ -104,6 +105,15 @@ void AuaException(const char *message);
 // any); never fail. For tools and tests.
 int AuaExceptionCount();
 const char *AuaLastException();
+// Where the engine is reading: while AuaScanPages or AuaDrawPage runs, the
+// byte offset in the article text of the tag ('<') or word being processed
+// (of the page start while the page's saved state is restored); -1 at any
+// other time. A message raised meanwhile is about the text there. Never fails.
+int32_t AuaTextPosition();
+// Offset at which the last AuaDrawPage stopped reading (textSize when it read
+// to the end); -1 when it read nothing. Text from there to the next page
+// start is on no page. Never fails.
+int32_t AuaPageEnd();
 
 // [SECTION] Layout
 
@@ -144,6 +154,8 @@ void AuaMoveTo(int32_t x, int32_t y);
 // Selects face + "Z"/"B"/"I"/"" + ".TTF", loading it on first use. Failure is
 // reported, not returned: the previous font stays in use.
 void AuaSelectFont(const char *face, int bold, int italic);
+// Number of font files loaded so far (they stay loaded); never fails.
+int AuaFontCount();
 // Width in pixels in the current font and size; 0 when no font was ever loaded.
 int32_t AuaTextWidth(const char *text);
 // Draws a picture (BMP by ".bmp" extension, JPEG otherwise) at x, y relative to

@@ -71,6 +71,8 @@ struct AuaEngine {
     int32_t exceptionCount;
     char lastException[1024];
     AuaWalker walker;                // all null: nobody is told
+    int32_t textPosition;            // tag or word being read; -1 outside a scan or draw
+    int32_t pageEnd;                 // where the last page draw stopped reading
 };
 
 // Before the first page no link is open: text drawn by the menu records nothing.
@@ -79,6 +81,7 @@ AuaEngine MakeEngine() {
     engine.state.linkIndex = -1;
     engine.state.size = 10;
     engine.state.red = engine.state.green = engine.state.blue = 255;
+    engine.textPosition = engine.pageEnd = -1;
     return engine;
 }
 
@@ -154,6 +157,10 @@ void AuaException(const char *message) {
 int AuaExceptionCount() { return aua.exceptionCount; }
 
 const char *AuaLastException() { return aua.lastException; }
+
+int32_t AuaTextPosition() { return aua.textPosition; }
+
+int32_t AuaPageEnd() { return aua.pageEnd; }
 
 namespace {
 
@@ -275,6 +282,7 @@ int AuaScanPages(Article *article) {
             position++;
             continue;
         }
+        aua.textPosition = position;
         // The 128 bytes after the '<' lie inside the block thanks to the spare bytes.
         const uint8_t *look = text + position + 1;
         int close = -1;
@@ -286,6 +294,7 @@ int AuaScanPages(Article *article) {
         }
         if (close < 0) {
             Report("tag not closed!");
+            aua.textPosition = -1;
             return 0;
         }
         position += close + 2;
@@ -297,6 +306,7 @@ int AuaScanPages(Article *article) {
             if (count < AUA_MAX_PAGES) article->pageStart[count++] = position;
         }
     }
+    aua.textPosition = -1;
     return count;
 }
 
@@ -525,6 +535,8 @@ void AuaSelectFont(const char *face, int bold, int italic) {
     Report("can't load font '%s' (bold=%i, italic=%i, file='%s')!", faceCopy, bold, italic, fontFile);
 }
 
+int AuaFontCount() { return aua.fontCount; }
+
 int32_t AuaTextWidth(const char *text) {
     if (!HaveFont()) return 0;
     return TtfStringWidth(text, aua.state.size, &aua.font, aua.state.fontFile);
@@ -598,7 +610,8 @@ void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int pla
     if (link >= 0 && link < AUA_MAX_LINKS) {
         char target[256];
         CopyText(target, sizeof target, aua.links[link].target);
-        AuaAddLink(x, y, Clamp32((int64_t)x + width), Clamp32((int64_t)y + height), target);
+        int added = AuaAddLink(x, y, Clamp32((int64_t)x + width), Clamp32((int64_t)y + height), target);
+        if (added >= 0) aua.links[added].textPosition = aua.links[link].textPosition;
     }
     if (aua.walker.picture)
         aua.walker.picture(aua.walker.context, file, pixels, width, height, transparent, placedInline,
@@ -634,6 +647,7 @@ int AuaAddLink(int32_t left, int32_t top, int32_t right, int32_t bottom, const c
     link.right = right;
     link.bottom = bottom;
     CopyText(link.target, sizeof link.target, target);
+    link.textPosition = aua.textPosition;
     return index;
 }
 
@@ -868,7 +882,8 @@ void AuaDrawText(const char *text) {
         } else {
             char target[256];
             CopyText(target, sizeof target, entry.target);
-            AuaAddLink(startX, top, state.penX, bottom, target);
+            int added = AuaAddLink(startX, top, state.penX, bottom, target);
+            if (added >= 0) aua.links[added].textPosition = entry.textPosition;
         }
     }
 }
@@ -914,6 +929,7 @@ bool PlaceWord(const char *word, int glued) {
 } // namespace
 
 void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *article) {
+    aua.pageEnd = -1;
     if (!article->text || article->pageCount <= 0) {
         ClearPageTables(true);
         return;
@@ -931,6 +947,9 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
     AuaSetTarget(pixels, width, height);
     aua.textRect = article->textRect;
     state.alignment = 0;
+    int32_t pos = article->pageStart[page];
+    if (pos < 0) pos = 0;
+    aua.textPosition = pos;
     if (article->pageStateValid[page] == 1) AuaRestoreState(&article->pageState[page]);
     state.penX = state.penY = 0;
     aua.lineLimit = aua.justifyTo = AuaLineLimit(0);
@@ -938,10 +957,9 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
 
     const uint8_t *text = article->text;
     int32_t textSize = article->textSize;
-    int32_t pos = article->pageStart[page];
-    if (pos < 0) pos = 0;
     char word[1024];
     while (pos < textSize && !aua.pageDone) {
+        aua.textPosition = pos;
         if (text[pos] == '<') {
             int k = ProcessTag(text + pos + 1, textSize + AUA_SPARE_BYTES - pos - 1);
             pos += k + 2;
@@ -952,6 +970,7 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
         while (pos < textSize) {
             uint8_t c = text[pos];
             if (c == '<') break;
+            if (n == 0) aua.textPosition = pos; // a word is where its first byte is
             pos++;
             if (c == 13) {
                 word[n++] = ' ';
@@ -973,6 +992,8 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
             aua.pendingCount = 0;
             ClearPageTables(false);
             state.linkIndex = -1;
+            aua.textPosition = -1;
+            aua.pageEnd = pos;
             return;
         }
     }
@@ -983,6 +1004,8 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
     }
     ClearPageTables(false);
     state.linkIndex = -1;
+    aua.textPosition = -1;
+    aua.pageEnd = pos;
 }
 
 // [SECTION] Walking ---------------------------------------------------------

@@ -30,6 +30,7 @@ struct DisplayState {
     DrawSurface *primary;
     DrawSurface *back;
     void *lockedPixels;
+    void (*boxWatcher)(const char *text);
 };
 
 static DisplayState display;
@@ -52,8 +53,15 @@ void FatalError(const char *text)
     ErrorBox(buffer);
 }
 
+void ErrorBoxSetWatcher(void (*watcher)(const char *text))
+{
+    display.boxWatcher = watcher;
+}
+
 void ErrorBox(const char *text)
 {
+    if (text && display.boxWatcher)
+        display.boxWatcher(text);
     ReleaseDisplay();
     if (text)
         MessageBoxA(nullptr, text, "Error", MB_OK);

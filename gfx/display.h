@@ -36,3 +36,6 @@ void FatalError(const char *text);
 // Releases the display, shows text (unless null) in a box titled "Error",
 // marks the display as closing and destroys the main window; returns.
 void ErrorBox(const char *text);
+// Tools: watcher (null for none) is handed every text ErrorBox is about to
+// show, so that it can tell where the program was when the box came up.
+void ErrorBoxSetWatcher(void (*watcher)(const char *text));

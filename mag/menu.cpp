@@ -76,6 +76,11 @@ const Picture *MenuGetPicture(int which) {
     return &menu.pictures[which];
 }
 
+const char *MenuPictureName(int which) {
+    if (which < 0 || which >= MENU_PICTURES) return "";
+    return pictureNames[which];
+}
+
 void MeasureMenu(uint32_t *page) {
     SetUpText(page);
     const ConfigTable *table = ConfigGetTable();

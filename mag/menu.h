@@ -31,6 +31,8 @@ int MenuLoadPictures();
 void MenuFreePictures();
 // One of the four pictures (pixels null when not loaded); never null.
 const Picture *MenuGetPicture(int which);
+// The file name of one of the four pictures; "" for another number.
+const char *MenuPictureName(int which);
 
 // Counts the topics of the configuration table and measures their menu texts,
 // drawing nothing into page (which only serves as the text target).

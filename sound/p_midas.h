@@ -56,6 +56,21 @@ void CloseSound();
 // registers it with the player. 0 on failure, effect->data then stays null
 // unless the data had been read and the player refused it.
 int LoadEffect(SoundEffect *effect, const char *fileName);
+
+// What ReadEffect found wrong with a file.
+enum EffectFault {
+    EFFECT_OK = 0,
+    EFFECT_NOT_FOUND,     // no such loose file or member
+    EFFECT_NOT_RIFF,      // the file does not begin with "RIFF"
+    EFFECT_NO_FORMAT,     // no "fmt " chunk of at least 16 bytes
+    EFFECT_NOT_8BIT_MONO, // more than one channel, or not 8 bits per sample
+    EFFECT_NO_SAMPLES,    // no "data" chunk, or no sample bytes in the file
+    EFFECT_NO_MEMORY,
+};
+// The reading half of LoadEffect: the samples, rate and length of the WAV
+// into effect, not registered with the player. EFFECT_OK, or why not (the
+// record is then left as it was).
+EffectFault ReadEffect(SoundEffect *effect, const char *fileName);
 // Frees the sample data (if any); null does nothing.
 void FreeEffect(SoundEffect *effect);
 // Plays the effect on the effects channel (cutting off the one before) when

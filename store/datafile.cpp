@@ -49,6 +49,8 @@ struct ArchiveState {
 
 ArchiveState archive = {"data.cr", 0, nullptr, 0, 0, nullptr};
 
+DataFileOpenWatcher openWatcher = nullptr;
+
 // A backslash in these is a directory separator on this platform.
 const char *const LooseFileDirectories[12] = {
     "",      "tex/",     "lens/",    "spher2c/", "misc/", "spher/",
@@ -254,10 +256,12 @@ void ArchiveResetForTests()
     archive.initialised = 0;
 }
 
-DataFile *DataFileOpen(const char *name, const char *mode)
+namespace {
+
+// DataFileOpen without the watcher; a loose file's path goes to loosePath
+// (kPathSize bytes).
+DataFile *OpenFile(const char *name, const char *mode, char *loosePath)
 {
-    if (!name || !mode)
-        return nullptr;
     if (!archive.initialised)
         InitialiseArchive();
     // The file layer only reads: a writing mode would create or truncate a
@@ -280,6 +284,7 @@ DataFile *DataFileOpen(const char *name, const char *mode)
             return nullptr;
         }
         file->stream = stream;
+        std::memcpy(loosePath, path, sizeof path);
         return file;
     }
     if (!archive.stream)
@@ -288,6 +293,38 @@ DataFile *DataFileOpen(const char *name, const char *mode)
     if (!entry || !IsMemberMode(mode))
         return nullptr;
     return OpenMember(*entry, name);
+}
+
+} // namespace
+
+DataFile *DataFileOpen(const char *name, const char *mode)
+{
+    if (!name || !mode)
+        return nullptr;
+    char loosePath[kPathSize];
+    DataFile *file = OpenFile(name, mode, loosePath);
+    if (openWatcher)
+        openWatcher(name, file, file && file->kind == DATAFILE_LOOSE ? loosePath : nullptr);
+    return file;
+}
+
+void DataFileWatchOpens(DataFileOpenWatcher watcher)
+{
+    openWatcher = watcher;
+}
+
+int32_t ArchiveMemberCount()
+{
+    if (!archive.initialised)
+        InitialiseArchive();
+    return archive.stream ? archive.entryCount : 0;
+}
+
+const char *ArchiveMemberName(int32_t index)
+{
+    if (index < 0 || index >= ArchiveMemberCount())
+        return nullptr;
+    return archive.directory[index].name;
 }
 
 int DataFileClose(DataFile *file)

@@ -409,9 +409,9 @@ TEST_F(LinkFilter, OpenLinksAtIsStrictOnAllFourEdges)
 {
     HeadlessReset();
     PageLink links[3] = {};
-    links[0] = {1, 10, 20, 50, 40, "http://a/"};
-    links[1] = {0, 0, 0, 640, 480, "http://unused/"};
-    links[2] = {1, 30, 30, 60, 45, "http://b/"};
+    links[0] = {1, 10, 20, 50, 40, "http://a/", -1};
+    links[1] = {0, 0, 0, 640, 480, "http://unused/", -1};
+    links[2] = {1, 30, 30, 60, 45, "http://b/", -1};
     EXPECT_EQ(OpenLinksAt(links, 3, 10, 30), 0);
     EXPECT_EQ(OpenLinksAt(links, 3, 50, 30), 0);
     EXPECT_EQ(OpenLinksAt(links, 3, 20, 20), 0);
