@@ -68,7 +68,13 @@ int PlatformSelect(const char *name)
         state.backend = &headlessBackend;
     else {
         known = !strcmp(name, "sdl");
+#if defined(__EMSCRIPTEN__)
+        // The web build has no SDL backend.
+        known = 0;
+        state.backend = &headlessBackend;
+#else
         state.backend = &sdlBackend;
+#endif
     }
     return known;
 }

@@ -1,9 +1,11 @@
 // Backend-independent services: threads, sleeping, clocks, local time, CPUID,
 // the command line, the working directory and the program's own folder. The
-// same on both backends.
+// same on every backend.
 #include "platform/platform.h"
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
+#endif
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -99,11 +101,17 @@ PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *arg
 
 BOOL SetCurrentThreadPriority(int priority)
 {
+#if defined(SYS_gettid)
     // Linux threads have their own nice value; one step above normal is -1,
     // which an unprivileged user may be refused.
     int nice = priority == THREAD_PRIORITY_ABOVE_NORMAL ? -1 : 0;
     pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
     return setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0;
+#else
+    // No thread priorities in WebAssembly.
+    (void)priority;
+    return FALSE;
+#endif
 }
 
 void PlatformJoinThread(PlatformThread *thread)
@@ -145,6 +153,15 @@ void GetLocalTime(SYSTEMTIME *out)
     out->wMilliseconds = static_cast<uint16_t>(precise.tv_nsec / 1000000);
 }
 
+// WebAssembly has no CPUID. A build with 128-bit SIMD answers as a processor
+// with MMX, SSE and SSE2 would (leaf 1 only), because that is what the SSE2
+// paths compiled to SIMD need; nothing wider, so no AVX2.
+#if defined(__wasm_simd128__)
+#define PLATFORM_WASM_SIMD 1
+#else
+#define PLATFORM_WASM_SIMD 0
+#endif
+
 int PlatformHasCpuid()
 {
 #if defined(__x86_64__) || defined(__i386__)
@@ -152,7 +169,7 @@ int PlatformHasCpuid()
     // CPUID always exists.
     return __get_cpuid_max(0, nullptr) != 0;
 #else
-    return 0;
+    return PLATFORM_WASM_SIMD;
 #endif
 }
 
@@ -163,6 +180,16 @@ void PlatformCpuid(uint32_t leaf, uint32_t registers[4])
     if (!PlatformHasCpuid() || leaf > (uint32_t)__get_cpuid_max(0, nullptr))
         return;
     __cpuid(leaf, registers[0], registers[1], registers[2], registers[3]);
+#elif PLATFORM_WASM_SIMD
+    if (leaf == 0) {
+        registers[0] = 1;
+        // "WasmSIMD128 " in EBX, EDX, ECX order.
+        memcpy(&registers[1], "Wasm", 4);
+        memcpy(&registers[3], "SIMD", 4);
+        memcpy(&registers[2], "128 ", 4);
+    } else if (leaf == 1) {
+        registers[3] = 1u << 23 | 1u << 25 | 1u << 26; // MMX, SSE, SSE2
+    }
 #else
     (void)leaf;
 #endif

@@ -960,5 +960,9 @@ const PlatformBackend headlessBackend = {
     AudioQueuedHeadless,
     AudioCloseHeadless,
     ShellOpen,
+#if defined(ZARN_NO_FONTCONFIG)
+    nullptr, // no system fonts without fontconfig
+#else
     PlatformFontconfigFind,
+#endif
 };
