@@ -3,12 +3,11 @@
 #include "app/menuloop.h"
 
 #include "app/clock.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "app/viewer.h"
 #include "gfx/display.h"
 #include "mag/config.h"
 #include "mag/menu.h"
-#include "sound/p_midas.h"
 #include "store/settings.h"
 
 namespace {
@@ -33,15 +32,6 @@ void ComposeMenuScreen(uint32_t *page, int selected)
     DrawMenuBackground(page);
     DrawMenu(page, selected);
     DrawClock(page, appSettings.screenWidth, appSettings.screenHeight, 611, 427);
-}
-
-int32_t VolumeStep()
-{
-    int32_t volume = MasterVolume() / 2;
-    if (volume < 1)
-        volume = 64;
-    SetMasterVolume(volume);
-    return volume;
 }
 
 int32_t MenuSelection()

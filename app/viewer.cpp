@@ -9,8 +9,7 @@
 #include "app/viewer.h"
 
 #include "app/clock.h"
-#include "app/menuloop.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
 #include "gfx/xfade.h"
@@ -87,12 +86,6 @@ int CopyLinks(PageLink *links)
         count = VIEWER_MAX_LINKS;
     memcpy(links, source, sizeof(PageLink) * (size_t)count);
     return count;
-}
-
-void Sound(SoundEffect *effect)
-{
-    if (appSettings.effectsOn == 1)
-        PlayEffect(effect);
 }
 
 } // namespace
@@ -359,30 +352,30 @@ void ArticleViewer(int topicEntry)
         switch (input.lastKey) {
         case VK_LEFT:
             if (article.currentPage > 0) {
-                Sound(ShellEffect(EFFECT_PAGE));
+                SoundShellEffect(EFFECT_PAGE);
                 article.currentPage--;
             }
             break;
         case VK_RIGHT:
             if (article.currentPage < article.pageCount - 1) {
-                Sound(ShellEffect(EFFECT_PAGE));
+                SoundShellEffect(EFFECT_PAGE);
                 article.currentPage++;
             }
             break;
         case VK_UP:
             if (articleNumber > 0) {
-                Sound(ShellEffect(EFFECT_ARTICLE));
+                SoundShellEffect(EFFECT_ARTICLE);
                 articleNumber--;
             }
             break;
         case VK_DOWN:
             if (articleNumber < lastArticle) {
-                Sound(ShellEffect(EFFECT_ARTICLE));
+                SoundShellEffect(EFFECT_ARTICLE);
                 articleNumber++;
             }
             break;
         case VK_ESCAPE:
-            Sound(ShellEffect(EFFECT_BACK));
+            SoundShellEffect(EFFECT_BACK);
             leave = 1;
             break;
         case 'X':
