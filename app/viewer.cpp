@@ -27,11 +27,21 @@ namespace {
 
 enum { VIEWER_MAX_LINKS = 40 };
 
+// Where the loop is, kept in one record so that a jump can move it.
 struct ViewerState {
-    int highlighted; // index into the shown page's links, -1 = none
+    int highlighted;                  // index into the shown page's links, -1 = none
+    int topicEntry;                   // the topic's configuration entry
+    char topic[CONFIG_FIELD_BYTES];   // its identifier
+    int lastArticle;                  // its last article's number
+    int articleNumber;                // the article wanted
+    int loadedArticle;                // the article whose file is loaded, -1 = none
+    int shownPage;                    // the page on the screen, -1 = none yet
+    Article article;
+    PageLink links[VIEWER_MAX_LINKS]; // the shown page's links
+    int linkCount;
 };
 
-ViewerState viewer = {-1};
+ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, {}, {}, 0};
 
 int PageWidth()
 {
@@ -286,52 +296,122 @@ void FadeIn()
 
 // [SECTION] The loop ------------------------------------------------------------
 
-void ArticleViewer(int topicEntry)
-{
-    Article article;
-    memset(&article, 0, sizeof article);
-    char topic[CONFIG_FIELD_BYTES] = "";
-    if (const ConfigEntry *entry = ConfigGetEntry(topicEntry))
-        snprintf(topic, sizeof topic, "%s", entry->key2);
+namespace {
 
-    int lastArticle = CountArticles(topic) - 1;
-    int articleNumber = 0, loadedArticle = -1, shownPage = -1, leave = 0;
-    PageLink links[VIEWER_MAX_LINKS];
-    memset(links, 0, sizeof links);
-    int linkCount = 0;
+// A new topic: its articles are counted, and its first wanted article is
+// loaded on the next pass.
+void SetTopic(int topicEntry)
+{
+    viewer.topicEntry = topicEntry;
+    viewer.topic[0] = 0;
+    if (const ConfigEntry *entry = ConfigGetEntry(topicEntry))
+        snprintf(viewer.topic, sizeof viewer.topic, "%s", entry->key2);
+    viewer.lastArticle = CountArticles(viewer.topic) - 1;
+    viewer.loadedArticle = -1;
+}
+
+// Loads the wanted article when another one is loaded. 1 when a new one
+// came; 0 when nothing changed; -1 after "Can't load AUA!".
+int LoadWantedArticle()
+{
+    if (viewer.loadedArticle == viewer.articleNumber)
+        return 0;
+    Article &article = viewer.article;
+    AuaFreeArticle(&article);
+    const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(viewer.articleNumber, viewer.topic));
+    if (!entry || !ViewerLoadArticle(entry->key2, &article)) {
+        FatalError("Can't load AUA!");
+        return -1;
+    }
+    viewer.loadedArticle = viewer.articleNumber;
+    return 1;
+}
+
+// Composes the wanted page and fades it in; afterwards ShownPage and
+// SparePage hold it and nothing is highlighted.
+void ShowNewScreen()
+{
+    Article &article = viewer.article;
+    viewer.shownPage = article.currentPage;
+    uint32_t *draw = DrawPage();
+    ComposeArticleScreen(draw, &article, viewer.articleNumber, viewer.topic);
+    viewer.linkCount = CopyLinks(viewer.links);
+    FadeIn();
+    Present(draw, PagePixels());
+    memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
+    memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
+    // The new screen carries no highlight.
+    viewer.highlighted = -1;
+}
+
+// Acts on lastKey as the viewer's keys say. Returns 1 for Esc (leave).
+int ActOnKey()
+{
+    Article &article = viewer.article;
+    int leave = 0;
+    switch (input.lastKey) {
+    case VK_LEFT:
+        if (article.currentPage > 0) {
+            SoundShellEffect(EFFECT_PAGE);
+            article.currentPage--;
+        }
+        break;
+    case VK_RIGHT:
+        if (article.currentPage < article.pageCount - 1) {
+            SoundShellEffect(EFFECT_PAGE);
+            article.currentPage++;
+        }
+        break;
+    case VK_UP:
+        if (viewer.articleNumber > 0) {
+            SoundShellEffect(EFFECT_ARTICLE);
+            viewer.articleNumber--;
+        }
+        break;
+    case VK_DOWN:
+        if (viewer.articleNumber < viewer.lastArticle) {
+            SoundShellEffect(EFFECT_ARTICLE);
+            viewer.articleNumber++;
+        }
+        break;
+    case VK_ESCAPE:
+        SoundShellEffect(EFFECT_BACK);
+        leave = 1;
+        break;
+    case 'X':
+    case VK_F9:
+        input.exitRequested = 1;
+        break;
+    case VK_F1:
+        VolumeStep();
+        break;
+    default:
+        break;
+    }
+    input.lastKey = 0;
+    return leave;
+}
+
+// The loop proper, from the place the record holds until Esc, an exit or a quit.
+void RunLoop()
+{
+    Article &article = viewer.article;
+    int leave = 0;
     uint32_t pressSeen = ButtonPressCount();
     viewer.highlighted = -1;
 
     for (;;) {
         if (input.quitRequested || leave || input.exitRequested) {
             AuaFreeArticle(&article);
+            viewer.loadedArticle = -1;
             return;
         }
 
-        int fresh = 0;
-        if (loadedArticle != articleNumber) {
-            AuaFreeArticle(&article);
-            const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topic));
-            if (!entry || !ViewerLoadArticle(entry->key2, &article)) {
-                FatalError("Can't load AUA!");
-                return;
-            }
-            loadedArticle = articleNumber;
-            fresh = 1;
-        }
-
-        if (shownPage != article.currentPage || fresh) {
-            shownPage = article.currentPage;
-            uint32_t *draw = DrawPage();
-            ComposeArticleScreen(draw, &article, articleNumber, topic);
-            linkCount = CopyLinks(links);
-            FadeIn();
-            Present(draw, PagePixels());
-            memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
-            memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
-            // The new screen carries no highlight.
-            viewer.highlighted = -1;
-        }
+        int loaded = LoadWantedArticle();
+        if (loaded < 0)
+            return;
+        if (viewer.shownPage != article.currentPage || loaded)
+            ShowNewScreen();
 
         MSG waiting;
         if (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
@@ -342,52 +422,26 @@ void ArticleViewer(int topicEntry)
         // opens once per press, and a click left over from the menu not at all.
         if (input.clickX != -1) {
             if (ButtonPressCount() != pressSeen)
-                OpenLinksAt(links, linkCount, input.clickX, input.clickY);
+                OpenLinksAt(viewer.links, viewer.linkCount, input.clickX, input.clickY);
             pressSeen = ButtonPressCount();
             input.clickX = input.clickY = -1;
         }
 
-        HoverLinks(links, linkCount, input.mouseX, input.mouseY);
+        HoverLinks(viewer.links, viewer.linkCount, input.mouseX, input.mouseY);
 
-        switch (input.lastKey) {
-        case VK_LEFT:
-            if (article.currentPage > 0) {
-                SoundShellEffect(EFFECT_PAGE);
-                article.currentPage--;
-            }
-            break;
-        case VK_RIGHT:
-            if (article.currentPage < article.pageCount - 1) {
-                SoundShellEffect(EFFECT_PAGE);
-                article.currentPage++;
-            }
-            break;
-        case VK_UP:
-            if (articleNumber > 0) {
-                SoundShellEffect(EFFECT_ARTICLE);
-                articleNumber--;
-            }
-            break;
-        case VK_DOWN:
-            if (articleNumber < lastArticle) {
-                SoundShellEffect(EFFECT_ARTICLE);
-                articleNumber++;
-            }
-            break;
-        case VK_ESCAPE:
-            SoundShellEffect(EFFECT_BACK);
-            leave = 1;
-            break;
-        case 'X':
-        case VK_F9:
-            input.exitRequested = 1;
-            break;
-        case VK_F1:
-            VolumeStep();
-            break;
-        default:
-            break;
-        }
-        input.lastKey = 0;
+        leave = ActOnKey();
     }
+}
+
+} // namespace
+
+void ArticleViewer(int topicEntry)
+{
+    memset(&viewer.article, 0, sizeof viewer.article);
+    memset(viewer.links, 0, sizeof viewer.links);
+    viewer.linkCount = 0;
+    SetTopic(topicEntry);
+    viewer.articleNumber = 0;
+    viewer.shownPage = -1;
+    RunLoop();
 }
