@@ -238,6 +238,19 @@ TEST(CommandLine, AnIssueDirectoryOrItsArchiveOpensFromAnotherDirectory)
     EXPECT_EQ(archive.log.find("dialog 101 shown"), std::string::npos) << archive.log;
     EXPECT_TRUE(Near(FramePixel(frame, 8, 8), 0xC08020)) << std::hex << FramePixel(frame, 8, 8);
 
+    // An archive named in capitals is the issue's archive: its members are read.
+    fs::remove(frame);
+    fs::remove(there.directory + "/ZARN.dat");
+    std::string pack = std::string(ZARN_BINARY_DIR) + "/tools/zarn-tool pack -o " + Quoted(there.directory + "/ZARN.DAT") +
+                       " " + Quoted(there.directory + "/_full.jpg") + " " + Quoted(there.directory + "/zarn.cfg");
+    ASSERT_EQ(std::system(pack.c_str()), 0);
+    fs::remove(there.directory + "/_full.jpg");
+    fs::remove(there.directory + "/zarn.cfg");
+    RunResult capitals = RunZarn(here, script, Quoted(there.directory + "/ZARN.DAT"));
+    EXPECT_EQ(capitals.exitCode, 0);
+    EXPECT_EQ(capitals.log.find("messagebox"), std::string::npos) << capitals.log;
+    EXPECT_TRUE(Near(FramePixel(frame, 8, 8), 0xC08020)) << std::hex << FramePixel(frame, 8, 8);
+
     // Without a word the issue of the working directory is read.
     fs::remove(frame);
     RunResult plain = RunZarn(here, script);
