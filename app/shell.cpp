@@ -11,6 +11,7 @@
 #include "app/clock.h"
 #include "app/menuloop.h"
 #include "app/outro.h"
+#include "app/positions.h"
 #include "app/resources.h"
 #include "app/session.h"
 #include "app/setup.h"
@@ -225,6 +226,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
     if (!LoadAll())
         return 0;
 
+    PositionsLoad();
+
     CloseLoadingDialog();
 
     HICON icon = LoadIconA(instance, RESOURCE_ICON);
@@ -237,6 +240,7 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
         return 0;
 
     MainMenuLoop();
+    PositionsSave();
 
     if (ShownPage())
         RunOutro(ShownPage(), &shell.ball);

@@ -2,13 +2,22 @@
 // animate; while nothing animates a pass waits up to 10 ms for the next
 // message so a page being read costs next to no processor time.
 //
+// The frame on the screen (ShownPage) is the composed screen (SparePage,
+// with the search line over its top bar while that is open) with the
+// search's matches and the link under the pointer lit on top.
+//
 // [SECTION] State
 // [SECTION] Links
 // [SECTION] Composition and fade
+// [SECTION] The search line
 // [SECTION] The loop
 #include "app/viewer.h"
 
 #include "app/clock.h"
+#include "app/comforts.h"
+#include "app/help.h"
+#include "app/positions.h"
+#include "app/search.h"
 #include "app/session.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
@@ -34,14 +43,17 @@ struct ViewerState {
     char topic[CONFIG_FIELD_BYTES];   // its identifier
     int lastArticle;                  // its last article's number
     int articleNumber;                // the article wanted
+    int wantedPage;                   // the page to turn to once it is loaded, -1 = none
     int loadedArticle;                // the article whose file is loaded, -1 = none
     int shownPage;                    // the page on the screen, -1 = none yet
     Article article;
     PageLink links[VIEWER_MAX_LINKS]; // the shown page's links
     int linkCount;
+    AuaRect lit[SEARCH_MAX_RECTS];    // the search's matches on the shown page
+    int litCount;
 };
 
-ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, {}, {}, 0};
+ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0};
 
 int PageWidth()
 {
@@ -209,6 +221,32 @@ int OpenLinksAt(const PageLink *links, int count, int x, int y)
     return hits;
 }
 
+namespace {
+
+// ShownPage from SparePage with the matches and the highlighted link's
+// rectangles (every one of its target) lit, then shown.
+void RedrawShown(const PageLink *links, int count)
+{
+    uint32_t *shown = ShownPage();
+    memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
+    for (int i = 0; i < viewer.litCount; i++) {
+        const AuaRect &rect = viewer.lit[i];
+        BrightenRect(shown, PageWidth(), PageHeight(), rect.left, rect.top, rect.right, rect.bottom, 40, 50, 70);
+    }
+    if (viewer.highlighted >= 0 && viewer.highlighted < count) {
+        const char *target = links[viewer.highlighted].target;
+        for (int i = 0; i < count; i++) {
+            const PageLink &link = links[i];
+            if (link.used && SameIgnoringCase(link.target, target))
+                BrightenRect(shown, PageWidth(), PageHeight(), link.left, link.top, link.right, link.bottom, 40, 50,
+                             70);
+        }
+    }
+    Present(shown, PagePixels());
+}
+
+} // namespace
+
 int HoverLinks(const PageLink *links, int count, int x, int y)
 {
     if (count > VIEWER_MAX_LINKS)
@@ -221,43 +259,22 @@ int HoverLinks(const PageLink *links, int count, int x, int y)
             break;
         }
     }
-    uint32_t *shown = ShownPage();
     if (found < 0) {
         if (viewer.highlighted == -1)
             return 0;
-        memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
-        Present(shown, PagePixels());
         viewer.highlighted = -1;
+        RedrawShown(links, count);
         return 1;
     }
-    const char *target = links[found].target;
     if (viewer.highlighted >= 0 && viewer.highlighted < count &&
-        SameIgnoringCase(links[viewer.highlighted].target, target))
+        SameIgnoringCase(links[viewer.highlighted].target, links[found].target))
         return 0;
-    memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
-    for (int i = 0; i < count; i++) {
-        const PageLink &link = links[i];
-        if (link.used && SameIgnoringCase(link.target, target))
-            BrightenRect(shown, PageWidth(), PageHeight(), link.left, link.top, link.right, link.bottom, 40, 50,
-                         70);
-    }
-    Present(shown, PagePixels());
     viewer.highlighted = found;
+    RedrawShown(links, count);
     return 1;
 }
 
 // [SECTION] Composition and fade -----------------------------------------------
-
-int ViewerLoadArticle(const char *name, Article *article)
-{
-    if (!AuaLoadArticle(name, article))
-        return 0;
-    article->textRect.left = 20;
-    article->textRect.top = 50;
-    article->textRect.right = PageWidth() - 20;
-    article->textRect.bottom = PageHeight() - 80;
-    return 1;
-}
 
 void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier)
 {
@@ -294,6 +311,107 @@ void FadeIn()
 
 } // namespace
 
+// [SECTION] The search line ----------------------------------------------------
+
+namespace {
+
+ReadingPosition Here()
+{
+    return ReadingPosition{ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, viewer.article.currentPage};
+}
+
+// Composes the shown page into DrawPage: the article screen, the matches
+// of the lit text collected on the way, the page's links, the search line.
+void ComposeShown()
+{
+    uint32_t *draw = DrawPage();
+    const char *lit = SearchLitText();
+    if (*lit)
+        SearchCollectBegin();
+    ComposeArticleScreen(draw, &viewer.article, viewer.articleNumber, viewer.topic);
+    if (*lit)
+        SearchCollectEnd();
+    viewer.litCount = *lit ? SearchMatchRects(lit, viewer.lit, SEARCH_MAX_RECTS) : 0;
+    // Before anything else is drawn: the link list is read in the page's coordinates.
+    viewer.linkCount = CopyLinks(viewer.links);
+    if (SearchIsOpen())
+        DrawSearchLine(draw, SearchText(), SearchNote());
+}
+
+// The same page again at once, without a fade: the search line opened or
+// closed, or its matches lit.
+void RecomposeInPlace()
+{
+    ComposeShown();
+    memcpy(SparePage(), DrawPage(), (size_t)PagePixels() * 4);
+    RedrawShown(viewer.links, viewer.linkCount);
+}
+
+// The line's text or note changed: only the top bar is drawn again.
+void RedrawSearchLine()
+{
+    DrawSearchLine(SparePage(), SearchText(), SearchNote());
+    RedrawShown(viewer.links, viewer.linkCount);
+}
+
+// Enter: the next page with the text, from the one shown on. Found here
+// again (the only page with it), its matches are lit in place; elsewhere it
+// is turned to like a page or an article.
+void FindNext()
+{
+    ReadingPosition here = Here(), found;
+    if (!SearchFindPage(SearchText(), &here, 0, &found)) {
+        SearchSetNotFound(1);
+        RedrawSearchLine();
+        return;
+    }
+    SearchLight(SearchText());
+    if (found.topic == here.topic && found.article == here.article && found.page == here.page) {
+        RecomposeInPlace();
+        return;
+    }
+    SoundShellEffect(found.topic == here.topic && found.article == here.article ? EFFECT_PAGE : EFFECT_ARTICLE);
+    ViewerShow(&found);
+}
+
+// The reader's own keys: the search line's while it is open, else '/' and
+// Ctrl+F to open it, H and '?' for the help, and the comforts.
+void TakeReaderKeys()
+{
+    if (SearchIsOpen()) {
+        switch (SearchTakeInput()) {
+        case SEARCH_CHANGED:
+            RedrawSearchLine();
+            break;
+        case SEARCH_FIND:
+            FindNext();
+            break;
+        case SEARCH_CLOSED:
+            viewer.litCount = 0;
+            RecomposeInPlace();
+            break;
+        case SEARCH_NOTHING:
+            break;
+        }
+        TakeComfortKey();
+        return;
+    }
+    switch (TakeReaderCommand()) {
+    case READER_SEARCH:
+        SearchOpen();
+        SearchTakeInput(); // what was typed after the '/'
+        RecomposeInPlace();
+        break;
+    case READER_HELP:
+        ShowHelp();
+        break;
+    case READER_NOTHING:
+        break;
+    }
+}
+
+} // namespace
+
 // [SECTION] The loop ------------------------------------------------------------
 
 namespace {
@@ -310,38 +428,45 @@ void SetTopic(int topicEntry)
     viewer.loadedArticle = -1;
 }
 
-// Loads the wanted article when another one is loaded. 1 when a new one
-// came; 0 when nothing changed; -1 after "Can't load AUA!".
+// Loads the wanted article when another one is loaded and turns to the
+// wanted page. 1 when a new article came; 0 when none was needed; -1 after
+// "Can't load AUA!".
 int LoadWantedArticle()
 {
-    if (viewer.loadedArticle == viewer.articleNumber)
-        return 0;
     Article &article = viewer.article;
-    AuaFreeArticle(&article);
-    const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(viewer.articleNumber, viewer.topic));
-    if (!entry || !ViewerLoadArticle(entry->key2, &article)) {
-        FatalError("Can't load AUA!");
-        return -1;
+    int loaded = 0;
+    if (viewer.loadedArticle != viewer.articleNumber) {
+        if (!ReadingLoadArticle(viewer.topic, viewer.articleNumber, &article)) {
+            FatalError("Can't load AUA!");
+            return -1;
+        }
+        viewer.loadedArticle = viewer.articleNumber;
+        loaded = 1;
     }
-    viewer.loadedArticle = viewer.articleNumber;
-    return 1;
+    if (viewer.wantedPage >= 0) {
+        ReadingTurnTo(&article, viewer.wantedPage);
+        viewer.wantedPage = -1;
+    }
+    return loaded;
 }
 
-// Composes the wanted page and fades it in; afterwards ShownPage and
-// SparePage hold it and nothing is highlighted.
+// Composes the wanted page and fades it in; afterwards SparePage holds it,
+// ShownPage too with its matches lit, and no link is highlighted.
 void ShowNewScreen()
 {
     Article &article = viewer.article;
     viewer.shownPage = article.currentPage;
+    ComposeShown();
+    PositionsRemember(viewer.topic, viewer.articleNumber, article.currentPage);
     uint32_t *draw = DrawPage();
-    ComposeArticleScreen(draw, &article, viewer.articleNumber, viewer.topic);
-    viewer.linkCount = CopyLinks(viewer.links);
     FadeIn();
     Present(draw, PagePixels());
     memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
     memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
     // The new screen carries no highlight.
     viewer.highlighted = -1;
+    if (viewer.litCount)
+        RedrawShown(viewer.links, viewer.linkCount);
 }
 
 // Acts on lastKey as the viewer's keys say. Returns 1 for Esc (leave).
@@ -392,24 +517,26 @@ int ActOnKey()
     return leave;
 }
 
-// The loop proper, from the place the record holds until Esc, an exit or a quit.
+// The loop proper, from the place the record holds until Esc, an exit or a
+// quit; the place shown last is written to the positions file then.
 void RunLoop()
 {
     Article &article = viewer.article;
     int leave = 0;
     uint32_t pressSeen = ButtonPressCount();
     viewer.highlighted = -1;
+    input.typedCount = 0;
 
     for (;;) {
         if (input.quitRequested || leave || input.exitRequested) {
             AuaFreeArticle(&article);
             viewer.loadedArticle = -1;
-            return;
+            break;
         }
 
         int loaded = LoadWantedArticle();
         if (loaded < 0)
-            return;
+            break;
         if (viewer.shownPage != article.currentPage || loaded)
             ShowNewScreen();
 
@@ -429,19 +556,60 @@ void RunLoop()
 
         HoverLinks(viewer.links, viewer.linkCount, input.mouseX, input.mouseY);
 
+        TakeReaderKeys();
         leave = ActOnKey();
     }
+    SearchClose();
+    viewer.litCount = 0;
+    PositionsSave();
+}
+
+// A fresh start in the topic of topicEntry.
+void Enter(int topicEntry)
+{
+    memset(&viewer.article, 0, sizeof viewer.article);
+    memset(viewer.links, 0, sizeof viewer.links);
+    viewer.linkCount = 0;
+    viewer.litCount = 0;
+    SetTopic(topicEntry);
+    viewer.articleNumber = 0;
+    viewer.wantedPage = -1;
+    viewer.shownPage = -1;
 }
 
 } // namespace
 
 void ArticleViewer(int topicEntry)
 {
-    memset(&viewer.article, 0, sizeof viewer.article);
-    memset(viewer.links, 0, sizeof viewer.links);
-    viewer.linkCount = 0;
-    SetTopic(topicEntry);
-    viewer.articleNumber = 0;
-    viewer.shownPage = -1;
+    Enter(topicEntry);
     RunLoop();
+}
+
+int ViewerRun(const ReadingPosition *position, int effect)
+{
+    int entry = position ? ReadingTopicEntry(position->topic) : -1;
+    if (entry < 0)
+        return -1;
+    Enter(entry);
+    ViewerShow(position);
+    SoundShellEffect(effect);
+    RunLoop();
+    return ViewerPosition().topic;
+}
+
+void ViewerShow(const ReadingPosition *position)
+{
+    int entry = position ? ReadingTopicEntry(position->topic) : -1;
+    if (entry < 0)
+        return;
+    if (entry != viewer.topicEntry)
+        SetTopic(entry);
+    int article = position->article;
+    viewer.articleNumber = article < 0 ? 0 : article > viewer.lastArticle ? viewer.lastArticle : article;
+    viewer.wantedPage = position->page < 0 ? 0 : position->page;
+}
+
+ReadingPosition ViewerPosition()
+{
+    return Here();
 }

@@ -112,7 +112,7 @@ press() {
 
 # start_zarn [WORD...] — the reader in the issue copy, output in $WORK/out.
 start_zarn() {
-    (cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+    (cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" XDG_STATE_HOME="$WORK/state" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
         SDL_AUDIODRIVER=dummy "$ZARN" "$@" >"$WORK/out" 2>&1) &
     APID=$!
 }

@@ -94,7 +94,7 @@ XDG_DATA_DIRS=$data update-mime-database "$data/mime" >"$WORK/mime.out" 2>&1 ||
 update-desktop-database "$data/applications" || fail "update-desktop-database failed"
 desktop() {
     env PATH="$prefix/bin:$PATH" XDG_DATA_DIRS="$data:/usr/share" XDG_DATA_HOME="$WORK/nohome" \
-        XDG_CONFIG_HOME="$WORK/config" "$@"
+        XDG_CONFIG_HOME="$WORK/config" XDG_STATE_HOME="$WORK/state" "$@"
 }
 mkdir -p "$WORK/files"
 printf 'ZARNPAK1' >"$WORK/files/ZARN.DAT"
