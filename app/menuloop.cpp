@@ -5,8 +5,7 @@
 #include "app/menuloop.h"
 
 #include "app/clock.h"
-#include "app/comforts.h"
-#include "app/help.h"
+#include "app/keys.h"
 #include "app/positions.h"
 #include "app/search.h"
 #include "app/session.h"
@@ -57,29 +56,6 @@ void FindFromMenu()
     OpenViewerAt(&found);
 }
 
-// The reader's own keys: the search line's while it is open, else '/' and
-// Ctrl+F to open it, H and '?' for the help, and the comforts.
-void TakeReaderKeys()
-{
-    if (SearchIsOpen()) {
-        if (SearchTakeInput() == SEARCH_FIND)
-            FindFromMenu();
-        TakeComfortKey();
-        return;
-    }
-    switch (TakeReaderCommand()) {
-    case READER_SEARCH:
-        SearchOpen();
-        SearchTakeInput(); // what was typed after the '/'
-        break;
-    case READER_HELP:
-        ShowHelp();
-        break;
-    case READER_NOTHING:
-        break;
-    }
-}
-
 } // namespace
 
 void ComposeMenuScreen(uint32_t *page, int selected)
@@ -110,7 +86,8 @@ void MainMenuLoop()
         if (input.lastKey == 0 && input.typedCount == 0)
             continue;
         input.redrawRequested = 1;
-        TakeReaderKeys();
+        if (TakeReaderKeys() == READER_KEYS_FIND)
+            FindFromMenu();
         switch (input.lastKey) {
         case VK_RETURN: {
             input.lastKey = 0;

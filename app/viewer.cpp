@@ -14,8 +14,7 @@
 #include "app/viewer.h"
 
 #include "app/clock.h"
-#include "app/comforts.h"
-#include "app/help.h"
+#include "app/keys.h"
 #include "app/positions.h"
 #include "app/search.h"
 #include "app/session.h"
@@ -374,38 +373,25 @@ void FindNext()
     ViewerShow(&found);
 }
 
-// The reader's own keys: the search line's while it is open, else '/' and
-// Ctrl+F to open it, H and '?' for the help, and the comforts.
-void TakeReaderKeys()
+// The reader's own keys, and what the screen does after them.
+void TakeReaderKeysHere()
 {
-    if (SearchIsOpen()) {
-        switch (SearchTakeInput()) {
-        case SEARCH_CHANGED:
-            RedrawSearchLine();
-            break;
-        case SEARCH_FIND:
-            FindNext();
-            break;
-        case SEARCH_CLOSED:
-            viewer.litCount = 0;
-            RecomposeInPlace();
-            break;
-        case SEARCH_NOTHING:
-            break;
-        }
-        TakeComfortKey();
-        return;
-    }
-    switch (TakeReaderCommand()) {
-    case READER_SEARCH:
-        SearchOpen();
-        SearchTakeInput(); // what was typed after the '/'
+    switch (TakeReaderKeys()) {
+    case READER_KEYS_LINE_OPENED:
         RecomposeInPlace();
         break;
-    case READER_HELP:
-        ShowHelp();
+    case READER_KEYS_LINE_CHANGED:
+        RedrawSearchLine();
         break;
-    case READER_NOTHING:
+    case READER_KEYS_FIND:
+        FindNext();
+        break;
+    case READER_KEYS_LINE_CLOSED:
+        viewer.litCount = 0;
+        RecomposeInPlace();
+        break;
+    case READER_KEYS_HELP_SHOWN:
+    case READER_KEYS_NOTHING:
         break;
     }
 }
@@ -556,7 +542,7 @@ void RunLoop()
 
         HoverLinks(viewer.links, viewer.linkCount, input.mouseX, input.mouseY);
 
-        TakeReaderKeys();
+        TakeReaderKeysHere();
         leave = ActOnKey();
     }
     SearchClose();

@@ -79,15 +79,22 @@ differing() {
     "$COMPARE" -metric AE "$1" "$2" null: 2>&1
 }
 
-# expect NAME BEFORE RENDER-ARGS... — waits (up to 8 s) until the window shows
-# what render draws for RENDER-ARGS at BEFORE or at the time read after the
-# capture; sets SHOWN_TIME to the one that matched.
-expect() {
-    local name=$1 before=$2
-    shift 2
+# capture_full FILE.png — the whole screen in full screen: the 1024 x 768
+# screen is the 640 x 480 frame scaled by 1.6 (the same shape: no bars), so
+# sampling it back to 640 x 480 must give the frame.
+capture_full() {
+    xwd -silent -root 2>/dev/null | "$CONVERT" xwd:- -sample 640x480! "$1" 2>/dev/null
+}
+
+# expect_by CAPTURE NAME BEFORE RENDER-ARGS... — waits (up to 8 s) until
+# what CAPTURE takes is what render draws for RENDER-ARGS at BEFORE or at the
+# time read after the capture; sets SHOWN_TIME to the one that matched.
+expect_by() {
+    local take=$1 name=$2 before=$3
+    shift 3
     local shot=$WORK/shot-$name.png last="" now time png count deadline=$((SECONDS + 8))
     while [ $SECONDS -lt $deadline ]; do
-        capture "$shot"
+        "$take" "$shot"
         now=$(date +%H:%M)
         for time in $before $([ "$now" = "$before" ] || echo "$now"); do
             png=$(render "$name" "$time" "$@")
@@ -101,34 +108,13 @@ expect() {
         done
         sleep 0.1
     done
-    fail "$name: the window never showed what zarn-tool render $* draws ($last; capture $shot)"
+    fail "$name: the screen never showed what zarn-tool render $* draws ($last; capture $shot)"
 }
 
-# expect_full NAME BEFORE RENDER-ARGS... — like expect, for the whole screen
-# in full screen: the 1024 x 768 screen is the 640 x 480 frame scaled by 1.6
-# (the same shape: no bars), so sampling it back must give the render.
-expect_full() {
-    local name=$1 before=$2
-    shift 2
-    local shot=$WORK/shot-$name.png small=$WORK/shot-$name-small.png last="" now time png count
-    local deadline=$((SECONDS + 8))
-    while [ $SECONDS -lt $deadline ]; do
-        xwd -silent -root 2>/dev/null | "$CONVERT" xwd:- "$shot" 2>/dev/null
-        "$CONVERT" "$shot" -sample 640x480! "$small" 2>/dev/null
-        now=$(date +%H:%M)
-        for time in $before $([ "$now" = "$before" ] || echo "$now"); do
-            png=$(render "$name" "$time" "$@")
-            count=$(differing "$small" "$png")
-            if [ "$count" = 0 ]; then
-                echo "window: $name ok"
-                return 0
-            fi
-            last="$count pixels differ from $(basename "$png")"
-        done
-        sleep 0.1
-    done
-    fail "$name: the screen never showed what zarn-tool render $* draws, scaled ($last; capture $shot)"
-}
+# expect NAME BEFORE RENDER-ARGS... — the window shows the render.
+expect() { expect_by capture "$@"; }
+# expect_full NAME BEFORE RENDER-ARGS... — the full screen shows it, scaled.
+expect_full() { expect_by capture_full "$@"; }
 
 # press KEY — sends a key to the focused reader and notes the time first.
 press() {

@@ -24,6 +24,20 @@ fail() { echo "sdl_window: $*" >&2; exit 1; }
 require_x11_tools
 [ -x "$BIN" ] || fail "$BIN not built"
 
+# wait_program LABEL [WHAT] — the program half must end within 10 s (else
+# "LABEL: WHAT"), with status 0.
+wait_program() {
+    local status=0
+    for _ in $(seq 1 100); do
+        kill -0 $APID 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $APID 2>/dev/null && { kill $APID; fail "$1: ${2:-program did not end on Esc}"; }
+    wait $APID || status=$?
+    APID=
+    [ $status = 0 ] || { cat "$WORK/out"; fail "$1: program half failed"; }
+}
+
 # run SCREEN MODE BPP WX WY OX OY SCALE_NUM SCALE_DEN GREY_R GREY_G GREY_B TOLERANCE
 # WX, WY: where the window must sit on the screen; OX, OY: where page (0,0)
 # lands in the window; page point p lands at O + p * NUM / DEN.
@@ -67,15 +81,7 @@ run() {
     xdotool key F12 2>/dev/null
     sleep 0.2
     xdotool key Escape 2>/dev/null
-    local status=0
-    for _ in $(seq 1 100); do
-        kill -0 $APID 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: program did not end on Esc"; }
-    wait $APID || status=$?
-    APID=
-    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    wait_program "$label"
     [ "$(tr '\n' ' ' <"$WORK/keys")" = "40 123 27 " ] || fail "$label: keys seen: $(tr '\n' ' ' <"$WORK/keys")"
     stop_x
     echo "sdl_window: $label ok"
@@ -107,15 +113,7 @@ run_dialog() {
     after=$("$CONVERT" "xwd:$shot" -crop $box -depth 8 txt:- | md5sum)
     [ "$before" != "$after" ] || fail "$label: the check box did not change on screen"
     xdotool mousemove --window "$id" 361 126 click 1 2>/dev/null
-    for _ in $(seq 1 100); do
-        kill -0 $APID 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: the click on START did not end the dialog"; }
-    local status=0
-    wait $APID || status=$?
-    APID=
-    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    wait_program "$label" "the click on START did not end the dialog"
     [ "$(tr '\n' ' ' <"$WORK/keys")" = "1012 1 " ] || fail "$label: commands seen: $(tr '\n' ' ' <"$WORK/keys")"
     stop_x
     echo "sdl_window: $label ok"
@@ -166,15 +164,7 @@ run_toggle() {
     xdotool type 'a/' 2>/dev/null
     sleep 0.3
     xdotool key Escape 2>/dev/null
-    local status=0
-    for _ in $(seq 1 100); do
-        kill -0 $APID 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: program did not end on Esc"; }
-    wait $APID || status=$?
-    APID=
-    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    wait_program "$label"
     [ "$(tr '\n' ' ' <"$WORK/keys")" = "122 122 65 27 " ] || fail "$label: keys seen: $(tr '\n' ' ' <"$WORK/keys")"
     [ "$(tr '\n' ' ' <"$WORK/seen")" = "click 540 380 click 100 50 char 97 char 47 " ] ||
         fail "$label: clicks and characters seen: $(tr '\n' ' ' <"$WORK/seen")"
