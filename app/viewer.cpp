@@ -314,9 +314,10 @@ void FadeIn()
 
 namespace {
 
+// The place on the screen (kept after the viewer returns).
 ReadingPosition Here()
 {
-    return ReadingPosition{ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, viewer.article.currentPage};
+    return ReadingPosition{ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, viewer.shownPage};
 }
 
 // Composes the shown page into DrawPage: the article screen, the matches
