@@ -1,15 +1,20 @@
-# Zarn — the two commands for people (`make run`, `make test`) and two for
-# developers (`make bench`, `make fuzz`). CMake does the real work in build/.
+# Zarn — the two commands for people (`make run`, `make test`), installing
+# (`make install [PREFIX=...]`, `make package` for a Debian package) and two
+# for developers (`make bench`, `make fuzz`). CMake does the real work in build/.
 
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_COVERAGE_BUILD ?= build-fuzz-cov
+WEB_BUILD   ?= build-web
+WEB_LIBS    ?= $(WEB_BUILD)/libs
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 FUZZ_LONG_SECONDS ?= 600
+PREFIX      ?= /usr/local
 
-.PHONY: all deps build run test unit-test asan-test fuzz-test bench fuzz clean
+.PHONY: all deps build run test unit-test asan-test fuzz-test install package bench fuzz clean
+.PHONY: web-deps web-libs web-build web-test web-bench
 
 all: build
 
@@ -24,7 +29,7 @@ run: build
 	@scripts/run-demo $(BUILD)
 
 test: build
-	@$(MAKE) --no-print-directory unit-test asan-test fuzz-test
+	@$(MAKE) --no-print-directory unit-test asan-test fuzz-test web-test
 
 unit-test:
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -40,6 +45,48 @@ fuzz-test:
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# DESTDIR (staged installs) is passed on to cmake through the environment.
+# A real install also refreshes the desktop's file-type and desktop-entry
+# caches below the prefix, as a package's triggers would.
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+	@if [ -z "$(DESTDIR)" ]; then \
+	  if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi; \
+	  if command -v update-desktop-database >/dev/null; then update-desktop-database -q $(PREFIX)/share/applications; fi; \
+	fi
+
+package: build
+	@cmake --build $(BUILD) --target package
+	@ls $(BUILD)/zarn_*.deb
+
+# The WebAssembly build: Emscripten, the libraries compiled from Debian's
+# sources (cached in $(WEB_LIBS)), every layer with the headless backend, and
+# the tests run under node. The web tests read the desktop build's demo issue.
+web-libs web-build web-test web-bench: export NODE_PATH := /usr/share/nodejs
+
+web-deps:
+	@scripts/install-deps --web
+
+web-libs: web-deps
+	@JOBS=$(JOBS) scripts/build-web-libs $(WEB_LIBS)
+
+web-build: web-libs
+	@emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) -DZARN_WEB_LIBS=$(abspath $(WEB_LIBS)) \
+	  -DZARN_WEB_DESKTOP_BUILD=$(abspath $(BUILD)) >/dev/null
+	@cmake --build $(WEB_BUILD) -j $(JOBS)
+
+web-test: build web-build
+	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L web
+
+# The benchmarks on WebAssembly under node (the plain and SIMD loops).
+web-bench: build web-deps
+	@JOBS=$(JOBS) scripts/build-web-libs --with-benchmark $(WEB_LIBS)
+	@$(MAKE) --no-print-directory web-build
+	@cmake --build $(WEB_BUILD) -j $(JOBS) --target zarn-bench
+	@cmake -E copy_directory $(BUILD)/demo $(WEB_BUILD)/demo
+	node $(WEB_BUILD)/bench/zarn-bench.js --benchmark_counters_tabular=true
 
 bench: build
 	$(BUILD)/bench/zarn-bench --benchmark_counters_tabular=true
@@ -57,4 +104,4 @@ fuzz: deps
 	@scripts/fuzz-coverage $(FUZZ_COVERAGE_BUILD) $(FUZZ_BUILD)/fuzz-corpus
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(FUZZ_COVERAGE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(FUZZ_COVERAGE_BUILD) $(WEB_BUILD)

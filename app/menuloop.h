@@ -7,9 +7,9 @@
 // Runs until Esc, exitRequested or quitRequested (never fails).
 void MainMenuLoop();
 
-// The F1 step: masterVolume halved, below 1 back to 64, handed to the player.
-// Returns the new volume.
-int32_t VolumeStep();
+// Composes the menu screen with topic selected highlighted into page
+// (appSettings' size): background, key bar, topic panel, clock. Never fails.
+void ComposeMenuScreen(uint32_t *page, int selected);
 
 // The selection the loop last had (0 before the first run).
 int32_t MenuSelection();

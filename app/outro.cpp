@@ -5,7 +5,7 @@
 #include "app/outro.h"
 
 #include "app/cloth.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
 #include "sound/modplayer.h"
@@ -113,9 +113,7 @@ int BuildClothScenes()
     outro.backMesh->viewVertices = outro.frontMesh->viewVertices;
     outro.backMesh->normals = outro.frontMesh->normals;
 
-    int32_t secondLayer = VxFindTexture("hell2");
-    if (!secondLayer)
-        secondLayer = VxLoadMaskTexture("hell2.bmp");
+    int32_t secondLayer = OutroSecondLayer();
     SetUpFaces(outro.frontMesh, secondLayer);
     SetUpFaces(outro.backMesh, secondLayer);
     return 1;
@@ -132,6 +130,12 @@ void Capture(uint32_t *texture, const uint32_t *page)
 }
 
 } // namespace
+
+int32_t OutroSecondLayer()
+{
+    int32_t layer = VxFindTexture("hell2");
+    return layer ? layer : VxLoadMaskTexture("hell2.bmp");
+}
 
 int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume)
 {

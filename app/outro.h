@@ -28,6 +28,11 @@ void RunOutro(uint32_t *page, VxScene *ball);
 // set to trunc(volume - K * volume / 256), which is returned (never fails).
 int32_t OutroFade(uint32_t *page, int32_t level, int32_t volume);
 
+// The cloth's second texture layer: the cached "hell2", else "hell2.bmp"
+// loaded into the texture cache; 0 when there is none (the cloth is then
+// drawn without it).
+int32_t OutroSecondLayer();
+
 // Tests drive time: ticks is called wherever the outro reads the player's
 // tick counter (null restores the real counter).
 void OutroSetTickSource(int32_t (*ticks)());

@@ -10,6 +10,7 @@
 #include "app/resources.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -102,7 +103,8 @@ int TextWidth(const char *text, int scale)
     return count ? count * 6 * scale - scale : 0;
 }
 
-void DrawText(Canvas &canvas, const char *text, int x, int y, int scale, uint8_t colour, uint8_t shadow)
+// The shadow falls drop pixels right and down of each block.
+void DrawText(Canvas &canvas, const char *text, int x, int y, int scale, uint8_t colour, uint8_t shadow, int drop = 2)
 {
     for (; *text; text++, x += 6 * scale) {
         const Glyph *glyph = FindGlyph(*text);
@@ -113,7 +115,7 @@ void DrawText(Canvas &canvas, const char *text, int x, int y, int scale, uint8_t
                 if (!(glyph->rows[row] & (0x10 >> column)))
                     continue;
                 int px = x + column * scale, py = y + row * scale;
-                FillBox(canvas, px + 2, py + 2, px + scale + 2, py + scale + 2, shadow);
+                FillBox(canvas, px + drop, py + drop, px + scale + drop, py + scale + drop, shadow);
                 FillBox(canvas, px, py, px + scale, py + scale, colour);
             }
     }
@@ -174,12 +176,18 @@ void PaintLoading(Canvas &canvas)
     FillBox(canvas, 64, 126, 130, 130, 250);
 }
 
+// A square of any size: a diagonal ramp and one shadowed letter, every
+// measure a fixed share of the side, so the window's 32-pixel icon and the
+// desktop's larger ones are the same picture.
 void PaintIcon(Canvas &canvas)
 {
-    for (int y = 0; y < canvas.height; y++)
-        for (int x = 0; x < canvas.width; x++)
-            canvas.pixels[y * canvas.width + x] = (uint8_t)(40 + (x + y) * 2);
-    DrawText(canvas, "Z", (canvas.width - 20) / 2 - 1, (canvas.height - 28) / 2 - 1, 4, 245, 10);
+    int size = canvas.width;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++)
+            canvas.pixels[y * size + x] = (uint8_t)(40 + (x + y) * 64 / size);
+    int scale = size / 8;
+    DrawText(canvas, "Z", (size - TextWidth("Z", scale)) / 2 - scale / 4, (size - 7 * scale) / 2 - scale / 4, scale,
+             245, 10, scale / 2);
 }
 
 // [SECTION] BMP images --------------------------------------------------------
@@ -302,4 +310,20 @@ const uint8_t *IconBitmap(uint32_t *size)
     PaintAll();
     *size = iconSize;
     return resources.iconBmp;
+}
+
+int PaintIconImage(int size, uint32_t *pixels)
+{
+    if (size < ICON_IMAGE_MIN || size > ICON_IMAGE_MAX || !pixels)
+        return 0;
+    uint8_t palette[256][3];
+    MakePalette(palette);
+    std::vector<uint8_t> indices((size_t)size * (size_t)size);
+    Canvas canvas = {size, size, indices.data()};
+    PaintIcon(canvas);
+    for (size_t i = 0; i < indices.size(); i++) {
+        const uint8_t *colour = palette[indices[i]];
+        pixels[i] = (uint32_t)colour[0] << 16 | (uint32_t)colour[1] << 8 | colour[2];
+    }
+    return 1;
 }

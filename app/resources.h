@@ -15,6 +15,7 @@ enum {
 };
 
 enum { LOADING_BITMAP_WIDTH = 320, LOADING_BITMAP_HEIGHT = 147, ICON_SIZE = 32 };
+enum { ICON_IMAGE_MIN = 16, ICON_IMAGE_MAX = 1024 };
 
 // Setup dialog control ids.
 enum {
@@ -38,3 +39,7 @@ const DialogTemplate *LoadingDialogTemplate();
 // The BMP file images (never null; size set to the image's byte count).
 const uint8_t *LoadingBitmap(uint32_t *size);
 const uint8_t *IconBitmap(uint32_t *size);
+
+// The program icon painted at size x size (ICON_IMAGE_MIN to ICON_IMAGE_MAX)
+// as 0x00RRGGBB pixels, for the desktop's icon theme. 0 for another size.
+int PaintIconImage(int size, uint32_t *pixels);

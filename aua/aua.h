@@ -61,6 +61,34 @@ struct PageLink {
     int32_t used;
     int32_t left, top, right, bottom;
     char target[256];
+    int32_t textPosition;  // offset of its <link> tag in the article text; -1 when not from one
+};
+
+// What the layout places, in reading order, for tools that turn an article
+// into another form (the HTML export): set with AuaSetWalker, told about by
+// AuaDrawPage (a null target lays a page out without drawing). Any callback
+// may be null; linkTarget is null outside a link.
+struct AuaWalker {
+    void *context;
+    // A word as it joins its line: its text (a trailing space kept), glued
+    // when no space follows it in the source, and the state it was added with.
+    void (*word)(void *context, const char *text, int glued, const LayoutState *state, const char *linkTarget);
+    // A picture that loaded, with its decoded pixels (width x height,
+    // 0x00RRGGBB); placedInline for "image"/"imagetrans" at the pen, 0 for
+    // the fixed places of "imagexy"/"imagexytrans".
+    void (*picture)(void *context, const char *file, const uint32_t *pixels, int32_t width, int32_t height,
+                    int transparent, int placedInline, const char *linkTarget);
+    // A "br" tag, after the line before it was drawn.
+    void (*lineBreak)(void *context);
+    // A tab ("tab" or "ctab") that moved the pen to its next stop.
+    void (*tab)(void *context);
+    // A word as its line is drawn (or laid out without a target): its text as
+    // drawn (a line's last word without its trailing space) and the rectangle
+    // it covers in target pixels, as a link's would be: from the pen before
+    // it to the pen after it (its space included), from the baseline - size
+    // to the baseline + 5. Called with the word's state current, so
+    // AuaTextWidth measures in its font and size.
+    void (*drawnWord)(void *context, const char *text, const AuaRect *rect);
 };
 
 // [SECTION] Articles and tags
@@ -84,6 +112,15 @@ void AuaException(const char *message);
 // any); never fail. For tools and tests.
 int AuaExceptionCount();
 const char *AuaLastException();
+// Where the engine is reading: while AuaScanPages or AuaDrawPage runs, the
+// byte offset in the article text of the tag ('<') or word being processed
+// (of the page start while the page's saved state is restored); -1 at any
+// other time. A message raised meanwhile is about the text there. Never fails.
+int32_t AuaTextPosition();
+// Offset at which the last AuaDrawPage stopped reading (textSize when it read
+// to the end); -1 when it read nothing. Text from there to the next page
+// start is on no page. Never fails.
+int32_t AuaPageEnd();
 
 // [SECTION] Layout
 
@@ -124,6 +161,8 @@ void AuaMoveTo(int32_t x, int32_t y);
 // Selects face + "Z"/"B"/"I"/"" + ".TTF", loading it on first use. Failure is
 // reported, not returned: the previous font stays in use.
 void AuaSelectFont(const char *face, int bold, int italic);
+// Number of font files loaded so far (they stay loaded); never fails.
+int AuaFontCount();
 // Width in pixels in the current font and size; 0 when no font was ever loaded.
 int32_t AuaTextWidth(const char *text);
 // Draws a picture (BMP by ".bmp" extension, JPEG otherwise) at x, y relative to
@@ -141,3 +180,8 @@ const PageLink *AuaGetLinks(int *count);
 // Draws a run at the pen in the current state, leaving penX after it, and
 // records its rectangle for an open link. Nothing drawn without a font.
 void AuaDrawText(const char *text);
+
+// [SECTION] Walking
+
+// From now on the layout tells walker (copied) what it places; null stops it.
+void AuaSetWalker(const AuaWalker *walker);

@@ -18,6 +18,7 @@
 //   Lines        AuaAddWord, AuaFlushLine, AuaNewLine, AuaTab, limits
 //   Text         AuaDrawText
 //   Pages        AuaDrawPage
+//   Walking      AuaSetWalker: what the layout places, told to a tool
 #include "aua/aua.h"
 
 #include "gfx/display.h"
@@ -69,6 +70,9 @@ struct AuaEngine {
     PageLink exported[AUA_MAX_LINKS];
     int32_t exceptionCount;
     char lastException[1024];
+    AuaWalker walker;                // all null: nobody is told
+    int32_t textPosition;            // tag or word being read; -1 outside a scan or draw
+    int32_t pageEnd;                 // where the last page draw stopped reading
 };
 
 // Before the first page no link is open: text drawn by the menu records nothing.
@@ -77,6 +81,7 @@ AuaEngine MakeEngine() {
     engine.state.linkIndex = -1;
     engine.state.size = 10;
     engine.state.red = engine.state.green = engine.state.blue = 255;
+    engine.textPosition = engine.pageEnd = -1;
     return engine;
 }
 
@@ -121,6 +126,15 @@ int32_t TextWidthOfRect() { return Clamp32((int64_t)aua.textRect.right - aua.tex
 
 bool HaveFont() { return aua.font.face != nullptr; }
 
+// Places a picture (Pictures); placedInline tells a walker how the tag put it.
+void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int placedInline);
+
+// The target of the page's link entry index, or null for none.
+const char *LinkTarget(int32_t index) {
+    if (index < 0 || index >= AUA_MAX_LINKS || !aua.links[index].used) return nullptr;
+    return aua.links[index].target;
+}
+
 } // namespace
 
 // [SECTION] Messages --------------------------------------------------------
@@ -143,6 +157,10 @@ void AuaException(const char *message) {
 int AuaExceptionCount() { return aua.exceptionCount; }
 
 const char *AuaLastException() { return aua.lastException; }
+
+int32_t AuaTextPosition() { return aua.textPosition; }
+
+int32_t AuaPageEnd() { return aua.pageEnd; }
 
 namespace {
 
@@ -264,6 +282,7 @@ int AuaScanPages(Article *article) {
             position++;
             continue;
         }
+        aua.textPosition = position;
         // The 128 bytes after the '<' lie inside the block thanks to the spare bytes.
         const uint8_t *look = text + position + 1;
         int close = -1;
@@ -275,6 +294,7 @@ int AuaScanPages(Article *article) {
         }
         if (close < 0) {
             Report("tag not closed!");
+            aua.textPosition = -1;
             return 0;
         }
         position += close + 2;
@@ -286,6 +306,7 @@ int AuaScanPages(Article *article) {
             if (count < AUA_MAX_PAGES) article->pageStart[count++] = position;
         }
     }
+    aua.textPosition = -1;
     return count;
 }
 
@@ -376,15 +397,16 @@ int ProcessTag(const uint8_t *tagText, int32_t available) {
         AuaNewLine();
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         aua.lineStart = state.penX;
+        if (aua.walker.lineBreak) aua.walker.lineBreak(aua.walker.context);
     } else if (SameText(name, "newpage")) {
         aua.pageDone = 1;
     } else if (SameText(name, "image") || SameText(name, "imagetrans")) {
-        AuaPlaceImage(tag.word[1], Clamp32((int64_t)state.penX + 6), Clamp32((int64_t)state.penY - state.size),
-                      SameText(name, "imagetrans") ? 1 : 0);
+        PlaceImage(tag.word[1], Clamp32((int64_t)state.penX + 6), Clamp32((int64_t)state.penY - state.size),
+                   SameText(name, "imagetrans") ? 1 : 0, 1);
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         AuaFlushLine();
     } else if (SameText(name, "imagexy") || SameText(name, "imagexytrans")) {
-        AuaPlaceImage(tag.word[1], tag.number[2], tag.number[3], SameText(name, "imagexytrans") ? 1 : 0);
+        PlaceImage(tag.word[1], tag.number[2], tag.number[3], SameText(name, "imagexytrans") ? 1 : 0, 0);
     } else if (SameText(name, "b")) {
         state.bold = 1;
         AuaSelectFont(state.faceName, 1, state.italic);
@@ -513,6 +535,8 @@ void AuaSelectFont(const char *face, int bold, int italic) {
     Report("can't load font '%s' (bold=%i, italic=%i, file='%s')!", faceCopy, bold, italic, fontFile);
 }
 
+int AuaFontCount() { return aua.fontCount; }
+
 int32_t AuaTextWidth(const char *text) {
     if (!HaveFont()) return 0;
     return TtfStringWidth(text, aua.state.size, &aua.font, aua.state.fontFile);
@@ -538,7 +562,11 @@ void BlitTransparent(int64_t x, int64_t y, const uint32_t *picture, int32_t widt
 
 } // namespace
 
-void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) {
+void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) { PlaceImage(file, x, y, transparent, 0); }
+
+namespace {
+
+void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int placedInline) {
     const char *dot = strrchr(file, '.');
     int32_t width = 0, height = 0;
     uint32_t *pixels = (dot && SameText(dot + 1, "bmp")) ? LoadBmp(file, &width, &height)
@@ -582,10 +610,16 @@ void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) {
     if (link >= 0 && link < AUA_MAX_LINKS) {
         char target[256];
         CopyText(target, sizeof target, aua.links[link].target);
-        AuaAddLink(x, y, Clamp32((int64_t)x + width), Clamp32((int64_t)y + height), target);
+        int added = AuaAddLink(x, y, Clamp32((int64_t)x + width), Clamp32((int64_t)y + height), target);
+        if (added >= 0) aua.links[added].textPosition = aua.links[link].textPosition;
     }
+    if (aua.walker.picture)
+        aua.walker.picture(aua.walker.context, file, pixels, width, height, transparent, placedInline,
+                           LinkTarget(aua.state.linkIndex));
     StackheapFree(pixels);
 }
+
+} // namespace
 
 // [SECTION] Links -----------------------------------------------------------
 
@@ -613,6 +647,7 @@ int AuaAddLink(int32_t left, int32_t top, int32_t right, int32_t bottom, const c
     link.right = right;
     link.bottom = bottom;
     CopyText(link.target, sizeof link.target, target);
+    link.textPosition = aua.textPosition;
     return index;
 }
 
@@ -660,6 +695,13 @@ void DrawWordAt(const PendingWord &word, int32_t x) {
     AuaRestoreState(&word.state);
     aua.state.penX = x;
     AuaDrawText(word.text);
+    if (aua.walker.drawnWord) {
+        const LayoutState &state = aua.state;
+        AuaRect rect = {Clamp32((int64_t)aua.textRect.left + x), Clamp32((int64_t)aua.textRect.top + state.penY - state.size),
+                        Clamp32((int64_t)aua.textRect.left + state.penX),
+                        Clamp32((int64_t)aua.textRect.top + state.penY + 5)};
+        aua.walker.drawnWord(aua.walker.context, word.text, &rect);
+    }
 }
 
 } // namespace
@@ -681,6 +723,8 @@ void AuaAddWord(const char *text, int glued) {
     word.glued = glued;
     aua.state.penX = Clamp32((int64_t)aua.state.penX + word.width);
     aua.pendingCount++;
+    if (aua.walker.word)
+        aua.walker.word(aua.walker.context, word.text, glued, &word.state, LinkTarget(word.state.linkIndex));
 }
 
 void AuaFlushLine() {
@@ -733,10 +777,13 @@ void AuaFlushLine() {
                 if (word.glued) {
                     // Glued words stay together; their share of the stretch
                     // goes to the next word that ends in a space.
-                    carry += width * (scale - 1);
-                    pos += width;
+                    carry = carry + width * (scale - 1);
+                    pos = pos + width;
                 } else {
-                    pos += width * scale + carry;
+                    // Left to right, in floats: adding the carry to the
+                    // stretched width first rounds differently and puts a
+                    // word a pixel off now and then.
+                    pos = pos + width * scale + carry;
                     carry = 0;
                 }
             }
@@ -759,6 +806,7 @@ void AuaTab(int32_t n) {
     aua.state.penX = Clamp32(((int64_t)aua.state.penX / n + 1) * n);
     aua.lineLimit = aua.justifyTo = AuaLineLimit(aua.state.penX);
     aua.lineStart = aua.state.penX;
+    if (aua.walker.tab) aua.walker.tab(aua.walker.context);
 }
 
 int32_t AuaLineLimit(int32_t x) {
@@ -841,7 +889,8 @@ void AuaDrawText(const char *text) {
         } else {
             char target[256];
             CopyText(target, sizeof target, entry.target);
-            AuaAddLink(startX, top, state.penX, bottom, target);
+            int added = AuaAddLink(startX, top, state.penX, bottom, target);
+            if (added >= 0) aua.links[added].textPosition = entry.textPosition;
         }
     }
 }
@@ -887,6 +936,7 @@ bool PlaceWord(const char *word, int glued) {
 } // namespace
 
 void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *article) {
+    aua.pageEnd = -1;
     if (!article->text || article->pageCount <= 0) {
         ClearPageTables(true);
         return;
@@ -904,6 +954,9 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
     AuaSetTarget(pixels, width, height);
     aua.textRect = article->textRect;
     state.alignment = 0;
+    int32_t pos = article->pageStart[page];
+    if (pos < 0) pos = 0;
+    aua.textPosition = pos;
     if (article->pageStateValid[page] == 1) AuaRestoreState(&article->pageState[page]);
     state.penX = state.penY = 0;
     aua.lineLimit = aua.justifyTo = AuaLineLimit(0);
@@ -911,10 +964,9 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
 
     const uint8_t *text = article->text;
     int32_t textSize = article->textSize;
-    int32_t pos = article->pageStart[page];
-    if (pos < 0) pos = 0;
     char word[1024];
     while (pos < textSize && !aua.pageDone) {
+        aua.textPosition = pos;
         if (text[pos] == '<') {
             int k = ProcessTag(text + pos + 1, textSize + AUA_SPARE_BYTES - pos - 1);
             pos += k + 2;
@@ -925,6 +977,7 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
         while (pos < textSize) {
             uint8_t c = text[pos];
             if (c == '<') break;
+            if (n == 0) aua.textPosition = pos; // a word is where its first byte is
             pos++;
             if (c == 13) {
                 word[n++] = ' ';
@@ -946,6 +999,8 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
             aua.pendingCount = 0;
             ClearPageTables(false);
             state.linkIndex = -1;
+            aua.textPosition = -1;
+            aua.pageEnd = pos;
             return;
         }
     }
@@ -956,4 +1011,10 @@ void AuaDrawPage(uint32_t *pixels, int32_t width, int32_t height, Article *artic
     }
     ClearPageTables(false);
     state.linkIndex = -1;
+    aua.textPosition = -1;
+    aua.pageEnd = pos;
 }
+
+// [SECTION] Walking ---------------------------------------------------------
+
+void AuaSetWalker(const AuaWalker *walker) { aua.walker = walker ? *walker : AuaWalker{}; }

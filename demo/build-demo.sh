@@ -16,22 +16,18 @@ for f in "$src"/issue/*; do
     *) cp "$f" "$stage/" ;;
   esac
 done
-python3 "$src/3d/make_assets.py" "$stage" --tool "$tool"
+# The ball's mesh becomes ball.v3d; the import sizes its texture coordinates
+# from ball.bmp, found in the working directory.
+(cd "$stage" && "$tool" v3d import ball.obj -o ball.v3d --texture ball > /dev/null)
+rm "$stage/ball.obj"
 
 mkdir -p "$out"
 "$tool" pack -o "$out/zarn.dat.new" "$stage"
 mv "$out/zarn.dat.new" "$out/zarn.dat"
 
 # Loose beside the archive: the fonts, under the face names the articles use,
-# and the music module.
-cp "$fonts/DejaVuSans.ttf" "$out/verdana.TTF"
-cp "$fonts/DejaVuSans-Bold.ttf" "$out/verdanaB.TTF"
-cp "$fonts/DejaVuSans-Oblique.ttf" "$out/verdanaI.TTF"
-cp "$fonts/DejaVuSans-BoldOblique.ttf" "$out/verdanaZ.TTF"
-cp "$fonts/DejaVuSerif.ttf" "$out/georgia.TTF"
-cp "$fonts/DejaVuSerif-Bold.ttf" "$out/georgiaB.TTF"
-cp "$fonts/DejaVuSerif-Italic.ttf" "$out/georgiaI.TTF"
-cp "$fonts/DejaVuSerif-BoldItalic.ttf" "$out/georgiaZ.TTF"
-cp "$fonts/DejaVuSansMono.ttf" "$out/courier.TTF"
-cp "$fonts/DejaVuSansMono-Bold.ttf" "$out/courierB.TTF"
-cp /usr/share/games/ballz/finalman-quickie.xm "$out/finalman-quickie.xm"
+# and the music module (demo/loose-files lists them).
+while read -r name from _; do
+  case "$name" in ''|'#'*) continue ;; esac
+  cp "$from" "$out/$name"
+done <"$src/loose-files"

@@ -771,11 +771,6 @@ VxMesh *ModelOf(VxScene *scene, int32_t i)
     return m->faceCount > 0 && m->faces ? m : nullptr;
 }
 
-bool HasPosition(int32_t kind)
-{
-    return kind == VX_SUN || kind == VX_SHADOW || kind == VX_SHADOW_LINK || kind == VX_ZSHADOW;
-}
-
 } // namespace
 
 bool VxProjectPixel(const float view[3], int32_t *x, int32_t *y)
@@ -809,10 +804,13 @@ void VxStepScene(VxScene *scene)
         if (o.kind == VX_ZSHADOW) {
             VxZShadowLightPass(scene, (VxZShadow *)o.payload);
         } else if (o.kind == VX_SHADOW_LINK) {
+            // The followed record's first three words, whatever its kind (a
+            // sun's or shadow's position, an emitter's kind, count and origin
+            // x). A model's record starts with pointers: the link stays put.
             VxShadowLink *link = (VxShadowLink *)o.payload;
             if (link->followed >= 0 && link->followed < count) {
                 VxObject &f = scene->objects[link->followed];
-                if (HasPosition(f.kind) && f.payload) std::memcpy(link->position, f.payload, 12);
+                if (f.kind != VX_MODEL && f.payload) std::memcpy(link->position, f.payload, 12);
             }
         }
     }

@@ -307,6 +307,15 @@ inline __m128i Combine(__m128i texels, __m128i pixels)
     return _mm_and_si128(_mm_adds_epu8(pixels, texels), _mm_set1_epi32(0xFFFFFF));
 }
 
+// The four texel indices of the row and column words. The counts stay in
+// scalars (all below 32): a count held in a vector costs a lane extraction
+// and a range test at every step where SSE2 is emulated (WebAssembly SIMD).
+inline __m128i TexelIndex4(__m128i rows, __m128i columns, const TexAddress &ta)
+{
+    __m128i row = _mm_srli_epi32(rows, ta.downRow), column = _mm_srli_epi32(columns, ta.downCol);
+    return _mm_add_epi32(_mm_slli_epi32(row, ta.lw), column);
+}
+
 inline __m128i Fetch4(const uint32_t *tex, __m128i index)
 {
     alignas(16) uint32_t i[4];
@@ -342,8 +351,6 @@ inline void FastPixels(uint32_t *p, int16_t *z, const uint32_t *tex, const TexAd
                        int32_t dstep, int32_t n)
 {
     if (fixedCount) n = fixedCount;
-    const __m128i dr = _mm_cvtsi32_si128(ta.downRow), dc = _mm_cvtsi32_si128(ta.downCol);
-    const __m128i lw = _mm_cvtsi32_si128(ta.lw);
     const uint32_t ua = (uint32_t)acc, ud = (uint32_t)dstep;
     __m128i vr = _mm_setr_epi32((int)r, (int)(r + sr), (int)(r + 2 * sr), (int)(r + 3 * sr));
     __m128i vc = _mm_setr_epi32((int)c, (int)(c + sc), (int)(c + 2 * sc), (int)(c + 3 * sc));
@@ -351,7 +358,7 @@ inline void FastPixels(uint32_t *p, int16_t *z, const uint32_t *tex, const TexAd
     const __m128i sr4 = _mm_set1_epi32((int)(4 * sr)), sc4 = _mm_set1_epi32((int)(4 * sc));
     const __m128i d4 = _mm_set1_epi32((int)(4 * ud));
     auto nextIndex = [&] {
-        __m128i i = _mm_add_epi32(_mm_sll_epi32(_mm_srl_epi32(vr, dr), lw), _mm_srl_epi32(vc, dc));
+        __m128i i = TexelIndex4(vr, vc, ta);
         vr = _mm_add_epi32(vr, sr4);
         vc = _mm_add_epi32(vc, sc4);
         return i;
@@ -1002,10 +1009,9 @@ struct TwoSpan {
                 } else {
                     uint32_t m = ((r2 >> 24) << 8) + (c2 >> 24);
                     int32_t light = (int32_t)(lacc >> 16);
-                    int32_t mapDepth = depthMap[m];
-                    // A little slack so a receiver does not shadow itself
-                    // through the two interpolations of the same surface.
-                    bool shadowed = mapDepth > light + (light >> 5) + 2;
+                    // Shadowed when something nearer to the light (a greater
+                    // depth) was drawn into the map at this texel.
+                    bool shadowed = depthMap[m] > light;
                     out = SubSat(t, shadowed ? 0x666666u : mask[m] * 0x010101u);
                 }
                 page[index + i] = out;

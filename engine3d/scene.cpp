@@ -517,11 +517,6 @@ int LoadFormat1(Reader &rd, VxScene *scene, int32_t count)
     return 1;
 }
 
-bool HasPosition(int32_t kind)
-{
-    return kind == VX_SUN || kind == VX_SHADOW || kind == VX_SHADOW_LINK || kind == VX_ZSHADOW;
-}
-
 int LoadObject2(Reader &rd, VxScene *scene, int32_t index)
 {
     VxObject &o = scene->objects[index];
@@ -666,25 +661,25 @@ int LoadObject2(Reader &rd, VxScene *scene, int32_t index)
     }
 }
 
-// Indices between objects, checked once every object is known.
+// Indices between objects, checked once every object is known. Only the
+// range matters: a receiver that is not a model simply gets no shadow, and a
+// link may follow any object.
 int CheckLinks(const VxScene *scene, int32_t count)
 {
+    auto inRange = [count](int32_t i) { return i >= 0 && i < count; };
     for (int32_t i = 0; i < count; i++) {
         const VxObject &o = scene->objects[i];
-        int32_t receiver = -1;
-        if (o.kind == VX_SHADOW) receiver = ((const VxShadow *)o.payload)->receiver;
-        else if (o.kind == VX_SHADOW_LINK) {
+        int32_t receiver;
+        if (o.kind == VX_SHADOW) {
+            receiver = ((const VxShadow *)o.payload)->receiver;
+        } else if (o.kind == VX_SHADOW_LINK) {
             const VxShadowLink *l = (const VxShadowLink *)o.payload;
+            if (!inRange(l->followed)) return Fail("- shadow link target out of range!\n");
             receiver = l->receiver;
-            if (l->followed < 0 || l->followed >= count || !HasPosition(scene->objects[l->followed].kind))
-                return Fail("- shadow link target out of range!\n");
         } else {
             continue;
         }
-        // A SHADOW naming another SHADOW pairs with it (the two-source form).
-        int32_t rk = receiver >= 0 && receiver < count ? scene->objects[receiver].kind : -1;
-        if (rk != VX_MODEL && !(rk == VX_SHADOW && o.kind == VX_SHADOW))
-            return Fail("- shadow receiver out of range!\n");
+        if (!inRange(receiver)) return Fail("- shadow receiver out of range!\n");
     }
     return 1;
 }
@@ -739,8 +734,9 @@ int VxLoadScene(VxScene *scene, const char *fileName)
     int format = version == 0x100 ? 1 : 2;
     if (format == 1) SetSettingsMarker(scene);
     else if (HeaderWord(scene, 12) != VX_SETTINGS_MARKER) SetSettingsMarker(scene);
-    // Every object takes at least 8 (format 1) or 40 (format 2) bytes.
-    if (count < 0 || !rd.Holds(count, format == 1 ? 8 : 40)) {
+    // Every object takes at least 8 (format 1) or 36 (format 2: the record
+    // of a kind without payload) bytes.
+    if (count < 0 || !rd.Holds(count, format == 1 ? 8 : 36)) {
         ClearScene(scene);
         DataFileClose(file);
         return Fail(kCorrupt);

@@ -20,7 +20,6 @@
 #include <cstring>
 
 #include <jpeglib.h>
-#include <jerror.h>
 #include <png.h>
 
 // [SECTION] BMP header ------------------------------------------------------
@@ -342,9 +341,10 @@ uint8_t *LoadBmpIndicesScaled(const char *name, int32_t width, int32_t height)
 
 // [SECTION] JPEG ------------------------------------------------------------
 // The standard error manager prints the library's message; its error exit
-// then jumps back here. Running out of data is only a warning to libjpeg (it
-// pads the image with grey), so those warnings are caught too: a truncated
-// file is refused, never shown half-invented.
+// then jumps back here and the file is refused. Warnings are only printed:
+// a file that ends early or has damaged scan data still decodes (libjpeg
+// fills what is missing with grey), and one damaged picture must not cost
+// the reader the whole issue.
 
 // What libjpeg may take for itself: the coefficient buffers of a progressive
 // colour picture at IMAGE_MAX_PIXELS (3 samples of 2 bytes a pixel, 96 MB),
@@ -368,9 +368,7 @@ static void JpegQuietMessage(j_common_ptr)
 
 struct JpegErrors {
     jpeg_error_mgr standard;
-    void (*standardEmit)(j_common_ptr, int);
     jmp_buf jump;
-    int dataMissing;
 };
 
 static void JpegErrorExit(j_common_ptr decoder)
@@ -378,14 +376,6 @@ static void JpegErrorExit(j_common_ptr decoder)
     JpegErrors *errors = (JpegErrors *)decoder->err;
     (*decoder->err->output_message)(decoder);
     longjmp(errors->jump, 1);
-}
-
-static void JpegEmitMessage(j_common_ptr decoder, int level)
-{
-    JpegErrors *errors = (JpegErrors *)decoder->err;
-    if (level < 0 && (errors->standard.msg_code == JWRN_JPEG_EOF || errors->standard.msg_code == JWRN_HIT_MARKER))
-        errors->dataMissing = 1;
-    errors->standardEmit(decoder, level);
 }
 
 uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
@@ -406,11 +396,8 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
     memset(&decoder, 0, sizeof decoder);
     decoder.err = jpeg_std_error(&errors.standard);
     errors.standard.error_exit = JpegErrorExit;
-    errors.standardEmit = errors.standard.emit_message;
-    errors.standard.emit_message = JpegEmitMessage;
     if (!jpeg.messages)
         errors.standard.output_message = JpegQuietMessage;
-    errors.dataMissing = 0;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&decoder);
         DataFileClose(file);
@@ -432,7 +419,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
                   (decoder.out_color_space == JCS_RGB || decoder.out_color_space == JCS_GRAYSCALE);
     if (usable) {
         jpeg_start_decompress(&decoder);
-        usable = !errors.dataMissing && decoder.output_width == decoder.image_width &&
+        usable = decoder.output_width == decoder.image_width &&
                  decoder.output_height == decoder.image_height &&
                  ((decoder.out_color_space == JCS_RGB && decoder.output_components == 3) ||
                   (decoder.out_color_space == JCS_GRAYSCALE && decoder.output_components == 1));
@@ -446,7 +433,7 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
         usable = output != nullptr;
         while (usable && decoder.output_scanline < decoder.output_height) {
             int32_t y = (int32_t)decoder.output_scanline;
-            if (jpeg_read_scanlines(&decoder, row, 1) != 1 || errors.dataMissing) {
+            if (jpeg_read_scanlines(&decoder, row, 1) != 1) {
                 usable = false;
                 break;
             }
@@ -460,10 +447,8 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
                     to[x] = (uint32_t)samples[x] * 0x010101u;
             }
         }
-        if (usable) {
+        if (usable)
             jpeg_finish_decompress(&decoder);
-            usable = !errors.dataMissing;
-        }
     }
     int32_t loadedWidth = (int32_t)decoder.image_width, loadedHeight = (int32_t)decoder.image_height;
     jpeg_destroy_decompress(&decoder);
@@ -492,16 +477,20 @@ Picture LoadPicture(const char *name)
 
 // [SECTION] PNG output ------------------------------------------------------
 
-int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height)
+namespace {
+
+// An 8-bit PNG: RGB, or RGBA with magenta (0x00FF00FF) pixels fully transparent.
+int WritePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int magentaTransparent)
 {
     if (!path || !pixels || width <= 0 || height <= 0 || width > (1 << 24))
         return 0;
     FILE *stream = fopen(path, "wb");
     if (!stream)
         return 0;
+    const int channels = magentaTransparent ? 4 : 3;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    uint8_t *volatile row = (uint8_t *)StackheapAlloc(width * 3);
+    uint8_t *volatile row = (uint8_t *)StackheapAlloc(width * channels);
     if (!png || !info || !row) {
         png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
         StackheapFree(row);
@@ -515,15 +504,19 @@ int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t
         return 0;
     }
     png_init_io(png, stream);
-    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8,
+                 magentaTransparent ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int32_t y = 0; y < height; y++) {
         const uint32_t *from = pixels + (int64_t)y * width;
         for (int32_t x = 0; x < width; x++) {
-            row[3 * x] = (uint8_t)(from[x] >> 16);
-            row[3 * x + 1] = (uint8_t)(from[x] >> 8);
-            row[3 * x + 2] = (uint8_t)from[x];
+            uint8_t *to = row + (size_t)x * channels;
+            to[0] = (uint8_t)(from[x] >> 16);
+            to[1] = (uint8_t)(from[x] >> 8);
+            to[2] = (uint8_t)from[x];
+            if (magentaTransparent)
+                to[3] = from[x] == 0x00FF00FFu ? 0 : 255; // the same test as the transparent blit
         }
         png_write_row(png, row);
     }
@@ -531,4 +524,16 @@ int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t
     png_destroy_write_struct(&png, &info);
     StackheapFree(row);
     return fclose(stream) == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height)
+{
+    return WritePng(path, pixels, width, height, 0);
+}
+
+int SavePicturePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int magentaTransparent)
+{
+    return WritePng(path, pixels, width, height, magentaTransparent);
 }

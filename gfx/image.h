@@ -60,3 +60,7 @@ uint8_t *LoadBmpIndicesRaw(const char *name, int32_t *width, int32_t *height);
 // Writes width x height 0x00RRGGBB pixels to path as an 8-bit RGB PNG. Returns
 // 1, or 0 when the file cannot be written or a size is 0 or less.
 int SavePagePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height);
+// The same for a picture; with magentaTransparent an 8-bit RGBA PNG whose
+// magenta (0x00FF00FF) pixels are fully transparent, as the transparent
+// picture tags show them. Returns 1, or 0 like SavePagePng.
+int SavePicturePng(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int magentaTransparent);

@@ -118,11 +118,14 @@ static inline uint16_t To16(uint32_t p)
 // (top 5 bits each) are moved by one multiply-add of 16-bit halves into a
 // layout where green needs no move at all; one shift then finishes all three.
 // 16: blue x 4, red x 8192, shift 5; 15: blue x 8, red x 8192, shift 6.
-static inline __m128i Fast16(__m128i p, __m128i factors, __m128i shift)
+// The shift is a constant: where SSE2 is emulated (WebAssembly SIMD) a count
+// known only at run time costs a test at every step, or a shift per lane.
+template <int shift>
+static inline __m128i Fast16(__m128i p, __m128i factors)
 {
     __m128i redBlue = _mm_madd_epi16(_mm_and_si128(p, _mm_set1_epi32(0x00F800F8)), factors);
     __m128i green = _mm_and_si128(p, _mm_set1_epi32(0x0000F800));
-    return _mm_srl_epi32(_mm_or_si128(redBlue, green), shift);
+    return _mm_srli_epi32(_mm_or_si128(redBlue, green), shift);
 }
 
 // Packs two vectors of 16-bit values held in 32-bit lanes. packs_epi32
@@ -132,6 +135,28 @@ static inline __m128i PackLow16(__m128i a, __m128i b)
     const __m128i bias = _mm_set1_epi32(0x8000);
     __m128i packed = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
     return _mm_xor_si128(packed, _mm_set1_epi16((short)0x8000));
+}
+
+// The pixels of whole steps of eight; returns how many were done.
+template <int shift, int blueFactor>
+static int32_t ConvertFast(uint16_t *out, const uint32_t *source, int32_t count)
+{
+    const __m128i factors = _mm_set1_epi32((8192 << 16) | blueFactor);
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m128i a = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i)), factors);
+        __m128i b = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors);
+        __m128i c = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i + 8)), factors);
+        __m128i d = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i + 12)), factors);
+        _mm_storeu_si128((__m128i *)(out + i), PackLow16(a, b));
+        _mm_storeu_si128((__m128i *)(out + i + 8), PackLow16(c, d));
+    }
+    for (; i + 8 <= count; i += 8) {
+        __m128i a = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i)), factors);
+        __m128i b = Fast16<shift>(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors);
+        _mm_storeu_si128((__m128i *)(out + i), PackLow16(a, b));
+    }
+    return i;
 }
 #endif
 
@@ -146,24 +171,8 @@ void ConvertPixels(void *destination, const uint32_t *source, int32_t count)
     uint16_t *out = (uint16_t *)destination;
     int32_t i = 0;
 #if PIXELS_HAVE_SSE2
-    if (pixelState.mmx) {
-        const bool format16 = pixelState.formatCode == 16;
-        const __m128i factors = _mm_set1_epi32((8192 << 16) | (format16 ? 4 : 8));
-        const __m128i shift = _mm_cvtsi32_si128(format16 ? 5 : 6);
-        for (; i + 16 <= count; i += 16) {
-            __m128i a = Fast16(_mm_loadu_si128((const __m128i *)(source + i)), factors, shift);
-            __m128i b = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors, shift);
-            __m128i c = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 8)), factors, shift);
-            __m128i d = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 12)), factors, shift);
-            _mm_storeu_si128((__m128i *)(out + i), PackLow16(a, b));
-            _mm_storeu_si128((__m128i *)(out + i + 8), PackLow16(c, d));
-        }
-        for (; i + 8 <= count; i += 8) {
-            __m128i a = Fast16(_mm_loadu_si128((const __m128i *)(source + i)), factors, shift);
-            __m128i b = Fast16(_mm_loadu_si128((const __m128i *)(source + i + 4)), factors, shift);
-            _mm_storeu_si128((__m128i *)(out + i), PackLow16(a, b));
-        }
-    }
+    if (pixelState.mmx)
+        i = pixelState.formatCode == 16 ? ConvertFast<5, 4>(out, source, count) : ConvertFast<6, 8>(out, source, count);
 #endif
     if (pixelState.formatCode == 16) {
         for (; i < count; i++)

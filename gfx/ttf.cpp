@@ -285,6 +285,16 @@ void TtfEvictGlyph(int entry) {
     memset(&e, 0, sizeof e);
 }
 
+// Pixels per em of a size in points at 96 dpi: size x 4/3, rounded down.
+// FreeType would round a point size to the nearest pixel instead (size 8
+// would give 11 px, not 10), so the size is always set in whole pixels.
+// Sizes too small for a pixel get one, as FreeType would give them.
+static FT_UInt PixelsPerEm(int size) {
+    long long pixels = (long long)size * 96 / 72;
+    if (pixels < 1) return 1;
+    return pixels > 0xFFFF ? 0xFFFF : (FT_UInt)pixels;
+}
+
 int TtfCacheGlyph(int character, int size, TtfFont *font, int slot) {
     if (character < 0 || character > 255 || !font || !font->face) return -1;
     int entry = -1;
@@ -313,7 +323,7 @@ int TtfCacheGlyph(int character, int size, TtfFont *font, int slot) {
     FT_Face face = (FT_Face)font->face;
     // currentSize is never updated, so every rendering sets the size again.
     if (size != font->currentSize) {
-        if (FT_Set_Char_Size(face, 0, (FT_F26Dot6)size * 64, 96, 96) != 0) TtfError("Could not reset instance");
+        if (FT_Set_Pixel_Sizes(face, 0, PixelsPerEm(size)) != 0) TtfError("Could not reset instance");
         ttf.xPixelsPerEm = face->size->metrics.x_ppem;
         ttf.yPixelsPerEm = face->size->metrics.y_ppem;
         font->xPixelsPerEm = ttf.xPixelsPerEm;

@@ -42,7 +42,8 @@ int IsBlank(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c
 struct Reader {
     DataFile *file;
     int pushed;  // -1 = none
-    int line;    // 1-based line of the next byte
+    ConfigPlace next;  // place of the next byte read from the file
+    ConfigPlace last;  // place of the byte Next returned last
 };
 
 int Next(Reader &r) {
@@ -54,7 +55,13 @@ int Next(Reader &r) {
     if (DataFileEof(r.file)) return -1;
     int c = DataFileGetc(r.file);
     if (c < 0) return -1;
-    if (c == '\n') r.line++;
+    r.last = r.next;
+    if (c == '\n') {
+        r.next.line++;
+        r.next.column = 1;
+    } else {
+        r.next.column++;
+    }
     return c;
 }
 
@@ -65,14 +72,14 @@ void PushBack(Reader &r, int c) {
 // Reads one blank-delimited word into a field, keeping its first 63
 // characters and skipping the rest; *cut is set when it did not fit. Returns
 // 0 when the file ended before any character.
-int ReadWord(Reader &r, char *field, int *cut, int *line) {
+int ReadWord(Reader &r, char *field, int *cut, ConfigPlace *place) {
     int c = Next(r);
     while (IsBlank(c)) c = Next(r);
     field[0] = 0;
     *cut = 0;
     if (c < 0) return 0;
-    // A line break just consumed has already been counted.
-    *line = r.line;
+    // A byte given back is still the last one read.
+    *place = r.last;
     int length = 0;
     while (c >= 0 && !IsBlank(c)) {
         if (length < CONFIG_FIELD_BYTES - 1)
@@ -88,9 +95,10 @@ int ReadWord(Reader &r, char *field, int *cut, int *line) {
 
 // After key2: skips spaces and tabs, then takes the rest of the line up to
 // (not including) CR or LF, or up to the end of the file.
-void ReadValue(Reader &r, char *field, int *cut) {
+void ReadValue(Reader &r, char *field, int *cut, ConfigPlace *place) {
     int c = Next(r);
     while (c == ' ' || c == '\t') c = Next(r);
+    *place = c >= 0 ? r.last : r.next;
     int length = 0;
     *cut = 0;
     while (c >= 0 && c != '\r' && c != '\n') {
@@ -117,26 +125,27 @@ int LoadConfig() {
     DataFile *file = DataFileOpen("zarn.cfg", "rb");
     if (!file) return 0;
 
-    Reader reader = {file, -1, 1};
+    Reader reader = {file, -1, {1, 1}, {1, 1}};
     ConfigProblems &problems = config.problems;
     ConfigEntry surplus;
     for (;;) {
         if (reader.pushed < 0 && DataFileEof(file)) break;
         ConfigEntry *entry = config.table.count < CONFIG_MAX_ENTRIES ? &config.table.entries[config.table.count] : &surplus;
-        int cut1 = 0, cut2 = 0, cutValue = 0, line = reader.line, key2Line = 0;
+        int cut1 = 0, cut2 = 0, cutValue = 0;
+        ConfigPlace places[3] = {};
         // Blanks or line breaks left after the last value end the file; they
         // make no empty entry.
-        if (!ReadWord(reader, entry->key1, &cut1, &line)) break;
-        ReadWord(reader, entry->key2, &cut2, &key2Line);
-        ReadValue(reader, entry->value, &cutValue);
+        if (!ReadWord(reader, entry->key1, &cut1, &places[CONFIG_KEY1])) break;
+        ReadWord(reader, entry->key2, &cut2, &places[CONFIG_KEY2]);
+        ReadValue(reader, entry->value, &cutValue, &places[CONFIG_VALUE]);
 
         if (entry == &surplus) {
-            if (!problems.droppedEntries) problems.firstDroppedLine = line;
+            if (!problems.droppedEntries) problems.firstDropped = places[CONFIG_KEY1];
             problems.droppedEntries++;
             continue;
         }
         int index = config.table.count++;
-        problems.entryLines[index] = line;
+        memcpy(problems.entryPlaces[index], places, sizeof places);
         problems.entryCuts[index] = (uint8_t)((cut1 ? CONFIG_CUT_KEY1 : 0) | (cut2 ? CONFIG_CUT_KEY2 : 0) |
                                               (cutValue ? CONFIG_CUT_VALUE : 0));
         problems.cutWords += cut1 + cut2;
@@ -156,13 +165,16 @@ int LoadConfig() {
 void ConfigLookup(char *destination, const char *key1, const char *key2) {
     if (!destination) return;
     destination[0] = 0;
+    int index = ConfigFindEntry(key1, key2);
+    if (index >= 0) CopyBounded(destination, CONFIG_FIELD_BYTES, config.table.entries[index].value);
+}
+
+int ConfigFindEntry(const char *key1, const char *key2) {
     for (int i = 0; i < config.table.count; i++) {
         const ConfigEntry &e = config.table.entries[i];
-        if (SameKey(e.key1, key1) && SameKey(e.key2, key2)) {
-            CopyBounded(destination, CONFIG_FIELD_BYTES, e.value);
-            return;
-        }
+        if (SameKey(e.key1, key1) && SameKey(e.key2, key2)) return i;
     }
+    return -1;
 }
 
 int FindTopicEntry(int n) {

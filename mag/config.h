@@ -24,14 +24,22 @@ struct ConfigTable {
     int32_t count;
 };
 
-// What LoadConfig had to cut to fit the table, so that lint can report it.
+// What LoadConfig had to cut to fit the table and where each entry stands in
+// the file, so that lint can report it and point at it.
 enum { CONFIG_CUT_KEY1 = 1, CONFIG_CUT_KEY2 = 2, CONFIG_CUT_VALUE = 4 };
+enum { CONFIG_KEY1 = 0, CONFIG_KEY2 = 1, CONFIG_VALUE = 2 };
+struct ConfigPlace {
+    int32_t line, column; // 1-based (columns count bytes); 0, 0 = not in the file
+};
 struct ConfigProblems {
     int32_t droppedEntries;                 // entries after the 64th, not stored
-    int32_t firstDroppedLine;               // line of the first dropped entry (1-based), 0 = none
+    ConfigPlace firstDropped;               // key1 of the first dropped entry
     int32_t cutWords, cutValues;            // over-long keys and values among the stored entries
     uint8_t entryCuts[CONFIG_MAX_ENTRIES];  // CONFIG_CUT_* bits of each stored entry
-    int32_t entryLines[CONFIG_MAX_ENTRIES]; // line on which each stored entry's key1 stands (1-based)
+    // Where key1, key2 and the value (CONFIG_KEY1 ...) of each stored entry
+    // begin; an empty value is placed where it would begin, a key2 the file
+    // ended before is not in the file.
+    ConfigPlace entryPlaces[CONFIG_MAX_ENTRIES][3];
 };
 
 // Reads "zarn.cfg" through DataFileOpen into the table (replacing what was
@@ -42,6 +50,9 @@ int LoadConfig();
 // Copies the value of the first entry whose keys match (ignoring case) into
 // destination (CONFIG_FIELD_BYTES bytes); an empty string when none matches.
 void ConfigLookup(char *destination, const char *key1, const char *key2);
+
+// Table index of the first entry whose keys match (ignoring case), or -1.
+int ConfigFindEntry(const char *key1, const char *key2);
 
 // Table index of the n-th "topic" entry; 0 after FatalError("menu-index not found!").
 int FindTopicEntry(int n);

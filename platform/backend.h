@@ -100,6 +100,8 @@ struct PlatformBackend {
     void (*pumpEvents)(int timeoutMs);
     // Wakes a pumpEvents wait from another thread.
     void (*wake)();
+    // 1 when windows reach a screen (see PlatformDisplayAvailable).
+    int (*displayAvailable)();
     int (*desktopWidth)();
     int (*desktopHeight)();
     void (*setCursor)(HCURSOR cursor);
@@ -115,11 +117,17 @@ struct PlatformBackend {
     DRAWRESULT (*showFlip)(DrawSurface *primary, DrawSurface *back);
     DRAWRESULT (*showBlit)(DrawSurface *primary, const RECT *destination, DrawSurface *source);
     void (*systemRelease)(DrawSystem *system);
+    int (*audioPresent)();
     int (*audioOpen)(int rate);
     int (*audioQueue)(const int16_t *frames, int frameCount);
     int (*audioQueuedFrames)();
     void (*audioClose)();
     INT_PTR (*shellOpen)(const char *verb, const char *file, const char *parameters);
+    // PlatformFindFontFile.
+    int (*findFontFile)(const char *family, int bold, int italic, char *path, int size);
+    // Native side of PlatformSetFullScreen (the common code then updates the
+    // window's record and sends its messages). 1, or 0 when refused.
+    int (*setFullScreen)(HWND window, int fullScreen, int width, int height);
 };
 
 // Steps of the drawing system that a backend may refuse (headless tests do).
@@ -151,8 +159,13 @@ const PlatformBackend *PlatformBackendInUse();
 
 // Appends a message to the queue (any thread).
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Queues WM_CHAR for each code point of UTF-8 text; broken sequences are dropped.
+void PlatformQueueCharacters(HWND window, const char *text);
 // Number of messages waiting.
 int PlatformQueueLength();
+// Frees every window and drops every queued message without telling any
+// window procedure: a fresh desktop for the next test.
+void PlatformForgetWindows();
 // Live windows in creation order (destroyed ones left out).
 std::vector<HWND> PlatformLiveWindows();
 // The top-level window created last that is still alive and visible, or null.
@@ -178,6 +191,13 @@ int DialogRender(HWND dialog, uint32_t *pixels, int width, int height);
 // The bitmap resource with this id, or null.
 const BitmapResource *PlatformFindBitmap(int id);
 
+// Makes every missing directory on the way to path's last step. 1, or 0 when
+// one cannot be made (or a file stands in the way).
+int PlatformMakeDirectoriesFor(const char *path);
+
 // The settings file that stands for the registry: the path in use.
 const char *RegistryFilePath();
 void RegistrySetFilePath(const char *path); // null: back to the default
+
+// The system's font files through fontconfig (both native backends use it).
+int PlatformFontconfigFind(const char *family, int bold, int italic, char *path, int size);

@@ -3,8 +3,8 @@
 // group boxes, static bitmaps), check and enabled state, keyboard focus
 // (Tab, Shift+Tab, arrows within a radio group, Space, Enter, Esc), mouse
 // presses, and drawing a dialog into 32-bit pixels with the system's
-// sans-serif font (fontconfig finds it, FreeType renders it). Both backends
-// use it; the SDL one shows the pixels in the dialog's own window.
+// sans-serif font (PlatformFindFontFile finds it, FreeType renders it). Both
+// backends use it; the SDL one shows the pixels in the dialog's own window.
 //
 // [SECTION] State
 // [SECTION] Creation and controls
@@ -15,7 +15,6 @@
 // [SECTION] Drawing
 #include "platform/backend.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -424,22 +423,10 @@ static void LoadFont()
     if (dialogs.fontTried)
         return;
     dialogs.fontTried = 1;
+    char found[1024];
     std::string path;
-    if (FcInit()) {
-        FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>("sans-serif"));
-        if (pattern) {
-            FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-            FcDefaultSubstitute(pattern);
-            FcResult result;
-            FcPattern *match = FcFontMatch(nullptr, pattern, &result);
-            FcChar8 *file = nullptr;
-            if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-                path = reinterpret_cast<const char *>(file);
-            if (match)
-                FcPatternDestroy(match);
-            FcPatternDestroy(pattern);
-        }
-    }
+    if (PlatformFindFontFile("sans-serif", 0, 0, found, sizeof found))
+        path = found;
     if (path.empty())
         path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     if (FT_Init_FreeType(&dialogs.library))

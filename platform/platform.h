@@ -1,8 +1,9 @@
 // The operating-system services Zarn asks for, in the shape the program is
 // written against: windows with a window procedure and message pumps,
 // modeless dialogs built from templates, message boxes, lockable drawing
-// surfaces, a registry of 32-bit values, "open with the shell", threads and
-// sleeping, an audio output, local time and CPUID.
+// surfaces, a registry of 32-bit values, "open with the shell", the working
+// directory, the program's own folder and the user's folders, files written
+// whole, threads and sleeping, an audio output, local time and CPUID.
 //
 // Two backends implement it, chosen at run time by ZARN_PLATFORM (sdl, the
 // default, or headless); see platform/sdl/ and platform/headless/.
@@ -14,11 +15,14 @@
 // [SECTION] Drawing surfaces
 // [SECTION] Registry
 // [SECTION] Shell
+// [SECTION] Files and folders
 // [SECTION] Threads and time
 // [SECTION] Audio output
 // [SECTION] Processor
+// [SECTION] Fonts
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // [SECTION] Types and constants -------------------------------------------
@@ -74,7 +78,7 @@ enum : UINT {
     WM_SETCURSOR = 0x0020,
     WM_KEYDOWN = 0x0100,
     WM_KEYUP = 0x0101,
-    WM_CHAR = 0x0102,
+    WM_CHAR = 0x0102, // wParam: the character typed, a Unicode code point
     WM_INITDIALOG = 0x0110,
     WM_COMMAND = 0x0111,
     WM_MOUSEMOVE = 0x0200,
@@ -92,6 +96,8 @@ enum : UINT {
     VK_TAB = 0x09,
     VK_RETURN = 0x0D,
     VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12, // Alt
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
     VK_LEFT = 0x25,
@@ -100,6 +106,7 @@ enum : UINT {
     VK_DOWN = 0x28,
     VK_F1 = 0x70,
     VK_F9 = 0x78,
+    VK_F11 = 0x7A,
     VK_F12 = 0x7B,
 };
 
@@ -135,6 +142,11 @@ void PlatformSetCommandLine(int argc, char **argv);
 const char *GetCommandLineA();
 
 // [SECTION] Windows and messages ------------------------------------------
+
+// 1 when windows can be shown to someone, 0 when there is no display to open
+// them on (they could be made but nobody would see them, and the program
+// would wait for ever for input).
+int PlatformDisplayAvailable();
 
 struct WNDCLASSA {
     UINT style;
@@ -173,6 +185,18 @@ enum : int { IDC_ARROW = 32512 };
 HCURSOR LoadCursorA(HINSTANCE instance, int resourceId);
 // Null hides the pointer over our windows; returns the previous cursor.
 HCURSOR SetCursor(HCURSOR cursor);
+
+// Shows window full screen or back in a window while it runs. Full screen: a
+// frame of width x height scaled to fill the screen with its aspect kept
+// (black bars where the shapes differ); the window's client area is then that
+// frame at (0, 0), pointer positions included. In a window: a client area of
+// width x height centred on the desktop. The window gets WM_MOVE and WM_SIZE.
+// 1 on success; 0 when the system refuses (nothing changed).
+int PlatformSetFullScreen(HWND window, int fullScreen, int width, int height);
+
+// The high bit (0x8000) is set when the key was held as the message being
+// handled was sent. Known for VK_SHIFT, VK_CONTROL and VK_MENU; 0 for others.
+int16_t GetKeyState(int virtualKey);
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -318,10 +342,54 @@ LONG RegCloseKey(HKEY key);
 INT_PTR ShellExecuteA(HWND owner, const char *verb, const char *file, const char *parameters,
                       const char *directory, int showCommand);
 
-enum PlatformFileKind { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_EXECUTABLE = 2, FILE_OTHER = 3 };
+enum PlatformFileKind {
+    FILE_MISSING = 0,
+    FILE_REGULAR = 1,
+    FILE_EXECUTABLE = 2,
+    FILE_OTHER = 3,
+    FILE_DIRECTORY = 4,
+};
 // What path names: missing, a regular non-executable file, an executable
-// regular file, or anything else (directory, device, ...).
+// regular file, a directory, or anything else (device, socket, ...).
 PlatformFileKind PlatformGetFileKind(const char *path);
+
+// [SECTION] Files and folders ---------------------------------------------
+
+// Makes path the working directory. Returns 1, or 0 when it cannot be
+// entered (missing, not a directory, no permission).
+int PlatformSetWorkingDirectory(const char *path);
+
+// The directory that holds the running program, without a trailing
+// separator; "" when the system cannot tell. Never null.
+const char *PlatformProgramDirectory();
+
+// The absolute form of an existing path, without "." or ".." steps or
+// symbolic links, into out (size bytes). 1, or 0 when the path does not
+// exist or the result does not fit.
+int PlatformCanonicalPath(const char *path, char *out, int size);
+
+// path itself when it exists; otherwise the entry of its directory whose name
+// equals path's last step ignoring ASCII case (the first in byte order when
+// several do), as a path into out (size bytes). 1, or 0 when there is none or
+// it does not fit.
+int PlatformFindIgnoringCase(const char *path, char *out, int size);
+
+// Writes size bytes to path through a temporary file beside it, flushed to
+// the disk and renamed over path, so path holds the old contents or the new,
+// never a part; missing directories on the way are made. 1, or 0 with path
+// unchanged.
+int PlatformWriteFileAtomically(const char *path, const void *data, size_t size);
+
+// Where the program keeps a state file between runs:
+// $XDG_STATE_HOME/zarn/NAME, or ~/.local/state/zarn/NAME when XDG_STATE_HOME
+// is not an absolute path. Null when there is no home directory either.
+const char *PlatformStateFilePath(const char *name);
+
+// The user's pictures folder: $XDG_PICTURES_DIR, else the one the user-dirs
+// file names ($XDG_CONFIG_HOME/user-dirs.dirs), else ~/Pictures; the first
+// of them that is a directory. "" when none is (the working directory is
+// then meant). Never null.
+const char *PlatformPicturesDirectory();
 
 // [SECTION] Threads and time ----------------------------------------------
 
@@ -346,6 +414,9 @@ void GetLocalTime(SYSTEMTIME *time);
 
 // [SECTION] Audio output --------------------------------------------------
 
+// 1 when the system has an audio output, whether or not it can be opened
+// now (another program may hold it); 0 when there is none.
+int AudioPresent();
 // 16-bit signed interleaved stereo at rate frames per second. Returns 1 when
 // the output is open, 0 when there is none or it is in use.
 int AudioOpen(int rate);
@@ -364,3 +435,13 @@ void PlatformCpuid(uint32_t leaf, uint32_t registers[4]);
 // 1 when the processor has AVX2 and the system saves the 256-bit registers
 // (CPUID leaves 1 and 7, XCR0), else 0.
 int PlatformHasAvx2();
+
+// [SECTION] Fonts ---------------------------------------------------------
+
+// Finds the installed font file that best matches family in the asked
+// weight and slant (bold, italic: 0 or 1) and copies its path into path
+// (size bytes). A generic family ("sans-serif", "serif", "monospace") takes
+// whatever the system puts in its place; any other family must be installed.
+// Returns 1, or 0 when there is no such font (or no font service at all) or
+// the path does not fit.
+int PlatformFindFontFile(const char *family, int bold, int italic, char *path, int size);

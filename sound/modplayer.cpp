@@ -64,6 +64,7 @@ struct PlayerState {
     Sample samples[MP_MAX_SAMPLES] = {};
     MpModule *song = nullptr; // the module whose song plays
     int32_t songHandle = 0;
+    int32_t songPaused = 0;   // held by MpPauseSong: ticks render silence
     int32_t lastHandle = 0;
     int32_t masterVolume = 64;
     // The silent device: frames handed over versus frames the clock says
@@ -73,7 +74,6 @@ struct PlayerState {
     uint64_t playedFrames = 0;
     uint64_t renderedFrames = 0;
     uint32_t (*clock)() = nullptr;
-    int (*audioOpen)(int rate) = nullptr;
     void (*tap)(const int16_t *frames, int32_t frameCount, void *user) = nullptr;
     void *tapUser = nullptr;
     xmp_frame_info frameInfo;
@@ -87,11 +87,6 @@ const char *const deviceNames[MP_DEVICE_COUNT] = {"SDL Audio Sound Device", "Mix
 uint32_t ClockNow()
 {
     return player.clock ? player.clock() : GetTickCount();
-}
-
-int OpenAudio()
-{
-    return player.audioOpen ? player.audioOpen(MP_MIX_RATE) : AudioOpen(MP_MIX_RATE);
 }
 
 int32_t XmpVolume(int32_t masterVolume)
@@ -180,16 +175,10 @@ int32_t MpDeviceDetect(int32_t device, int32_t *present)
         *present = 1;
         return MP_OK;
     }
-    // The platform cannot tell a missing output from a busy one: the output
-    // is present when it opens. It is let go again, so that detection claims
-    // nothing; MpDeviceInit opens it for good.
-    if (player.audioClaimed) {
-        *present = 1;
-        return MP_OK;
-    }
-    *present = OpenAudio() ? 1 : 0;
-    if (*present)
-        AudioClose();
+    // Present means the system has an output, not that it opens now: one
+    // taken by another program is found here and refused by MpDeviceInit as
+    // busy, so the user is asked to retry instead of being left silent.
+    *present = player.audioClaimed || AudioPresent() ? 1 : 0;
     return MP_OK;
 }
 
@@ -203,7 +192,7 @@ int32_t MpDeviceInit(int32_t rate, int32_t mode)
     if (player.selected == MP_DEVICE_AUTO)
         return MP_ERR_NO_DEVICE;
     if (player.selected == MP_DEVICE_AUDIO) {
-        if (!player.audioClaimed && !OpenAudio())
+        if (!player.audioClaimed && !AudioOpen(MP_MIX_RATE))
             return MP_ERR_DEVICE_BUSY;
         player.audioClaimed = 1;
     } else if (player.audioClaimed) {
@@ -336,7 +325,7 @@ int32_t RenderTickLocked(int useSong)
 {
     int32_t frames = SILENT_TICK_FRAMES;
     int rendered = 0;
-    if (useSong && player.song) {
+    if (useSong && player.song && !player.songPaused) {
         xmp_context context = static_cast<ModuleRecord *>(player.song->internal)->context;
         // A song that has ended (-XMP_END) goes on as silence.
         if (xmp_play_frame(context) == 0) {
@@ -476,6 +465,7 @@ int32_t MpPlaySong(MpModule *module, int32_t *handle)
     // The volume can only be set once the player runs.
     xmp_set_player(context, XMP_PLAYER_VOLUME, XmpVolume(player.masterVolume));
     player.song = module;
+    player.songPaused = 0;
     player.lastHandle = player.lastHandle >= 0x7FFFFFFF ? 1 : player.lastHandle + 1;
     player.songHandle = player.lastHandle;
     *handle = player.songHandle;
@@ -506,6 +496,19 @@ int32_t MpFreeModule(MpModule *module)
     delete record;
     delete module;
     return MP_OK;
+}
+
+int32_t MpPauseSong(int32_t paused)
+{
+    std::lock_guard<std::mutex> hold(player.lock);
+    player.songPaused = paused ? 1 : 0;
+    return MP_OK;
+}
+
+int32_t MpSongPaused()
+{
+    std::lock_guard<std::mutex> hold(player.lock);
+    return player.songPaused;
 }
 
 // [SECTION] Samples and channels ------------------------------------------
@@ -670,12 +673,6 @@ void MpSetClockHook(uint32_t (*clock)())
     std::lock_guard<std::mutex> hold(player.lock);
     player.clock = clock;
     player.lastClock = ClockNow();
-}
-
-void MpSetAudioOpenHook(int (*open)(int rate))
-{
-    std::lock_guard<std::mutex> hold(player.lock);
-    player.audioOpen = open;
 }
 
 void MpSetOutputTap(void (*tap)(const int16_t *frames, int32_t frameCount, void *user), void *user)

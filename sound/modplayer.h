@@ -66,9 +66,9 @@ int32_t MpSelectDevice(int32_t device);
 // The selected device, or MP_DEVICE_AUTO.
 int32_t MpSelectedDevice();
 
-// Asks a device whether it is usable; *present is 1 or 0. The audio device
-// counts as present when the platform output opens (it is closed again at
-// once). MP_ERR_BAD_ARGUMENT for an unknown index.
+// Asks a device whether it is there; *present is 1 or 0. The audio device is
+// there when the system has an output, even one another program holds (it
+// is not opened here). MP_ERR_BAD_ARGUMENT for an unknown index.
 int32_t MpDeviceDetect(int32_t device, int32_t *present);
 
 // Starts the selected device at rate (only 44100) in mode (only automatic).
@@ -124,6 +124,11 @@ int32_t MpPlaySong(MpModule *module, int32_t *handle);
 int32_t MpStopSong(int32_t handle);
 // Frees a module (stops its song first if it still plays); null is MP_OK.
 int32_t MpFreeModule(MpModule *module);
+// Holds the song where it is (1) or lets it go on from there (0): while held,
+// ticks render silence under the voices. A new song starts unheld. Always MP_OK.
+int32_t MpPauseSong(int32_t paused);
+// 1 while the song is held.
+int32_t MpSongPaused();
 
 // [SECTION] Samples and channels ------------------------------------------
 
@@ -165,8 +170,6 @@ int32_t MpMasterVolume();
 
 // Replaces the silent device's millisecond clock (null restores GetTickCount).
 void MpSetClockHook(uint32_t (*clock)());
-// Replaces the platform's AudioOpen for the audio device (null restores it).
-void MpSetAudioOpenHook(int (*open)(int rate));
 // Every mixed block (interleaved stereo, frameCount frames) is also handed to
 // tap, on either device, inside the player's lock (null removes it).
 void MpSetOutputTap(void (*tap)(const int16_t *frames, int32_t frameCount, void *user), void *user);

@@ -280,6 +280,17 @@ void StopMusic()
     midas.effectChannel = 0;
 }
 
+int ToggleMusic()
+{
+    MpPauseSong(!MpSongPaused());
+    return MusicOn();
+}
+
+int MusicOn()
+{
+    return !MpSongPaused();
+}
+
 // [SECTION] Effects -------------------------------------------------------
 
 namespace {
@@ -338,50 +349,67 @@ void WalkChunks(DataFile *file, WaveLayout *layout)
 
 } // namespace
 
-int LoadEffect(SoundEffect *effect, const char *fileName)
+EffectFault ReadEffect(SoundEffect *effect, const char *fileName)
 {
     if (!effect || !fileName)
-        return 0;
+        return EFFECT_NOT_FOUND;
     DataFile *file = DataFileOpen(fileName, "rb");
     if (!file)
-        return 0;
+        return EFFECT_NOT_FOUND;
+    EffectFault fault = EFFECT_OK;
     uint8_t tag[4];
-    if (!ReadExactly(file, tag, 4) || std::memcmp(tag, "RIFF", 4) != 0) {
-        DataFileClose(file);
-        return 0;
-    }
     WaveLayout layout = {};
-    WalkChunks(file, &layout);
-    if (!layout.haveFormat || layout.channels > 1 || layout.bits != 8 || !layout.haveData) {
-        DataFileClose(file);
-        return 0;
+    if (!ReadExactly(file, tag, 4) || std::memcmp(tag, "RIFF", 4) != 0) {
+        fault = EFFECT_NOT_RIFF;
+    } else {
+        WalkChunks(file, &layout);
+        if (!layout.haveFormat)
+            fault = EFFECT_NO_FORMAT;
+        else if (layout.channels > 1 || layout.bits != 8)
+            fault = EFFECT_NOT_8BIT_MONO;
+        else if (!layout.haveData)
+            fault = EFFECT_NO_SAMPLES;
     }
     // Only the bytes really in the file: a header may claim far more.
-    int64_t fileSize = -1;
-    if (DataFileSeek(file, 0, 2))
-        fileSize = DataFileTell(file);
-    int64_t available = fileSize - layout.dataOffset;
-    int64_t length = layout.dataSize < available ? int64_t(layout.dataSize) : available;
-    if (length <= 0 || length > 0x7FFFFFFF || !DataFileSeek(file, static_cast<int32_t>(layout.dataOffset), 0)) {
-        DataFileClose(file);
-        return 0;
+    int64_t length = 0;
+    if (fault == EFFECT_OK) {
+        int64_t fileSize = -1;
+        if (DataFileSeek(file, 0, 2))
+            fileSize = DataFileTell(file);
+        int64_t available = fileSize - layout.dataOffset;
+        length = layout.dataSize < available ? int64_t(layout.dataSize) : available;
+        if (length <= 0 || length > 0x7FFFFFFF || !DataFileSeek(file, static_cast<int32_t>(layout.dataOffset), 0))
+            fault = EFFECT_NO_SAMPLES;
     }
-    auto *data = static_cast<uint8_t *>(StackheapAlloc(static_cast<int32_t>(length)));
-    if (!data) {
-        DataFileClose(file);
-        return 0;
+    uint8_t *data = nullptr;
+    if (fault == EFFECT_OK) {
+        data = static_cast<uint8_t *>(StackheapAlloc(static_cast<int32_t>(length)));
+        if (!data)
+            fault = EFFECT_NO_MEMORY;
     }
-    int32_t read = DataFileRead(data, 1, static_cast<int32_t>(length), file);
+    int32_t read = 0;
+    if (fault == EFFECT_OK) {
+        read = DataFileRead(data, 1, static_cast<int32_t>(length), file);
+        if (read <= 0) {
+            StackheapFree(data);
+            fault = EFFECT_NO_SAMPLES;
+        }
+    }
     DataFileClose(file);
-    if (read <= 0) {
-        StackheapFree(data);
-        return 0;
-    }
+    if (fault != EFFECT_OK)
+        return fault;
     effect->rate = static_cast<int32_t>(layout.rate);
     effect->data = data;
     effect->length = read;
+    return EFFECT_OK;
+}
+
+int LoadEffect(SoundEffect *effect, const char *fileName)
+{
+    if (ReadEffect(effect, fileName) != EFFECT_OK)
+        return 0;
     int32_t handle = 0;
-    if (MpAddSample(data, read, 0, 0, &handle) != MP_OK)
+    if (MpAddSample(effect->data, effect->length, 0, 0, &handle) != MP_OK)
         return 0;
     effect->sampleHandle = handle;
     return 1;

@@ -4,7 +4,7 @@
 // one module as background music and short 8-bit mono WAV effects on a
 // channel of their own.
 //
-// Start-up order: InitSound(soundOn ? 0 : -1), LoadEffect x3 (effectsOn),
+// Start-up order: InitSound(soundOn == 1 ? 0 : -1), LoadEffect x3 (effectsOn),
 // StartMusic(configured name), ..., StopMusic, CloseSound, FreeEffect x3.
 // Everything here is called from the user-interface thread, except the
 // getters, which any thread may call.
@@ -53,6 +53,12 @@ int StartMusic(const char *musicName);
 int LoadAndPlayModule(const char *musicName);
 // Stops and frees the music, if StartMusic ran; effects go back to channel 0.
 void StopMusic();
+// Turns the music off (holding the song where it is) or on again (going on
+// from there); the effects channel and the master volume are untouched.
+// Returns the new state: 1 on, 0 off.
+int ToggleMusic();
+// 1 unless ToggleMusic turned the music off.
+int MusicOn();
 // Stops the player thread and closes the player and its samples.
 void CloseSound();
 
@@ -60,6 +66,21 @@ void CloseSound();
 // registers it with the player. 0 on failure, effect->data then stays null
 // unless the data had been read and the player refused it.
 int LoadEffect(SoundEffect *effect, const char *fileName);
+
+// What ReadEffect found wrong with a file.
+enum EffectFault {
+    EFFECT_OK = 0,
+    EFFECT_NOT_FOUND,     // no such loose file or member
+    EFFECT_NOT_RIFF,      // the file does not begin with "RIFF"
+    EFFECT_NO_FORMAT,     // no "fmt " chunk of at least 16 bytes
+    EFFECT_NOT_8BIT_MONO, // more than one channel, or not 8 bits per sample
+    EFFECT_NO_SAMPLES,    // no "data" chunk, or no sample bytes in the file
+    EFFECT_NO_MEMORY,
+};
+// The reading half of LoadEffect: the samples, rate and length of the WAV
+// into effect, not registered with the player. EFFECT_OK, or why not (the
+// record is then left as it was).
+EffectFault ReadEffect(SoundEffect *effect, const char *fileName);
 // Frees the sample data (if any); null does nothing.
 void FreeEffect(SoundEffect *effect);
 // Plays the effect on the effects channel (cutting off the one before) when

@@ -9,6 +9,7 @@
 // [SECTION] Member and loose-file operations
 #include "store/datafile.h"
 
+#include "platform/platform.h"
 #include "store/lzrw3.h"
 #include "store/stackheap.h"
 
@@ -49,6 +50,8 @@ struct ArchiveState {
 };
 
 ArchiveState archive = {"data.cr", 0, nullptr, 0, 0, nullptr, 1};
+
+DataFileOpenWatcher openWatcher = nullptr;
 
 // A backslash in these is a directory separator on this platform.
 const char *const LooseFileDirectories[12] = {
@@ -130,7 +133,12 @@ void InitialiseFromStream(FILE *stream)
 
 void InitialiseArchive()
 {
-    InitialiseFromStream(std::fopen(archive.fileName, "rb"));
+    FILE *stream = std::fopen(archive.fileName, "rb");
+    // Issues made on systems that ignore case may carry ZARN.DAT or Zarn.dat.
+    char found[kPathSize];
+    if (!stream && PlatformFindIgnoringCase(archive.fileName, found, sizeof found))
+        stream = std::fopen(found, "rb");
+    InitialiseFromStream(stream);
 }
 
 int FoldCase(int c)
@@ -238,6 +246,11 @@ bool IsSpaceOrControl(uint8_t c)
 
 } // namespace
 
+int DataFileSameName(const char *a, const char *b)
+{
+    return a && b && SameName(a, b);
+}
+
 int ArchiveSetName(const char *fileName)
 {
     std::strncpy(archive.fileName, fileName, kFileNameSize - 1);
@@ -266,10 +279,12 @@ void ArchiveResetForTests()
     archive.initialised = 0;
 }
 
-DataFile *DataFileOpen(const char *name, const char *mode)
+namespace {
+
+// DataFileOpen without the watcher; a loose file's path goes to loosePath
+// (kPathSize bytes).
+DataFile *OpenFile(const char *name, const char *mode, char *loosePath)
 {
-    if (!name || !mode)
-        return nullptr;
     if (!archive.initialised)
         InitialiseArchive();
     // The file layer only reads: a writing mode would create or truncate a
@@ -294,6 +309,7 @@ DataFile *DataFileOpen(const char *name, const char *mode)
             return nullptr;
         }
         file->stream = stream;
+        std::memcpy(loosePath, path, sizeof path);
         return file;
     }
     if (!archive.stream)
@@ -302,6 +318,38 @@ DataFile *DataFileOpen(const char *name, const char *mode)
     if (!entry || !IsMemberMode(mode))
         return nullptr;
     return OpenMember(*entry, name);
+}
+
+} // namespace
+
+DataFile *DataFileOpen(const char *name, const char *mode)
+{
+    if (!name || !mode)
+        return nullptr;
+    char loosePath[kPathSize];
+    DataFile *file = OpenFile(name, mode, loosePath);
+    if (openWatcher)
+        openWatcher(name, file, file && file->kind == DATAFILE_LOOSE ? loosePath : nullptr);
+    return file;
+}
+
+void DataFileWatchOpens(DataFileOpenWatcher watcher)
+{
+    openWatcher = watcher;
+}
+
+int32_t ArchiveMemberCount()
+{
+    if (!archive.initialised)
+        InitialiseArchive();
+    return archive.stream ? archive.entryCount : 0;
+}
+
+const char *ArchiveMemberName(int32_t index)
+{
+    if (index < 0 || index >= ArchiveMemberCount())
+        return nullptr;
+    return archive.directory[index].name;
 }
 
 int DataFileClose(DataFile *file)

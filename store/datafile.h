@@ -35,14 +35,30 @@ int ArchiveOpenStream(FILE *stream);
 // archive only, and no file of the working directory can stand in for it.
 void DataFileSearchLooseFiles(int on);
 
+// The archive's directory as DataFileOpen sees it (where two entries share a
+// name, the first is the one found): the number of entries (0 without an
+// archive) and the name of entry index (null outside 0 .. count - 1).
+int32_t ArchiveMemberCount();
+const char *ArchiveMemberName(int32_t index);
+
 // For tests only: closes the archive, frees its directory and forgets that it
 // was ever initialised (the name returns to "data.cr"), so the next
 // ArchiveSetName or DataFileOpen initialises it afresh. Cannot fail.
 void ArchiveResetForTests();
 
+// 1 when the two names are equal ignoring ASCII case (A-Z only), the way
+// member names are matched; 0 otherwise (also when either is null).
+int DataFileSameName(const char *a, const char *b);
+
 // A new DataFile for name, or null when the name is found nowhere, the member
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
 DataFile *DataFileOpen(const char *name, const char *mode);
+
+// Tools: watcher (null for none) is told of every DataFileOpen: the name asked
+// for, the file opened (null when none) and, for a loose file, the path it was
+// found under (a directory prefix and the name; null otherwise).
+typedef void (*DataFileOpenWatcher)(const char *name, const DataFile *file, const char *loosePath);
+void DataFileWatchOpens(DataFileOpenWatcher watcher);
 
 // Closes a loose file's stream (returns the platform close result) or frees a
 // member's data (returns 1); frees the record. Null returns 0.

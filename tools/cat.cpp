@@ -4,9 +4,6 @@
 
 #include "store/datafile.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -42,9 +39,8 @@ int Cat(int argc, char **argv)
     }
     if (!name)
         return ToolFail("cat: needs a NAME (see 'zarn-tool cat --help')");
-    if (directory && chdir(directory) != 0)
-        return ToolFail("%s: cannot enter the directory: %s", directory, std::strerror(errno));
-    ArchiveSetName("zarn.dat");
+    if (int status = ToolEnterIssue(directory))
+        return status;
     DataFile *file = DataFileOpen(name, "rb");
     if (!file)
         return ToolFail("%s: not found as a loose file or a readable member of zarn.dat", name);

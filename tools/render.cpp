@@ -3,20 +3,16 @@
 // with a topic selected, or an article page composed as the viewer composes
 // it. Runs on the headless platform; every message the reader would show in
 // a box is printed on standard error and makes the exit status 1.
+#include "tools/screens.h"
 #include "tools/tool.h"
 
-#include "app/clock.h"
+#include "app/menuloop.h"
 #include "app/viewer.h"
 #include "aua/aua.h"
 #include "gfx/display.h"
 #include "gfx/image.h"
-#include "gfx/ttf.h"
 #include "mag/config.h"
 #include "mag/menu.h"
-#include "platform/headless/headless.h"
-#include "platform/platform.h"
-#include "store/datafile.h"
-#include "store/stackheap.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,16 +46,6 @@ bool ReadNumber(const char *text, int *value) {
     return true;
 }
 
-bool ReadTime(const char *text, int *hour, int *minute) {
-    int h = 0, m = 0;
-    char tail = 0;
-    if (sscanf(text, "%d:%d%c", &h, &m, &tail) != 2) return false;
-    if (h < 0 || h > 23 || m < 0 || m > 59) return false;
-    *hour = h;
-    *minute = m;
-    return true;
-}
-
 // Returns 0 when the arguments are good, else the tool's error status.
 int ParseOptions(int argc, char **argv, RenderOptions *options) {
     for (int i = 1; i < argc; i++) {
@@ -81,7 +67,7 @@ int ParseOptions(int argc, char **argv, RenderOptions *options) {
         else if (!strcmp(arg, "-o"))
             options->output = value;
         else if (!strcmp(arg, "--time"))
-            good = ReadTime(value, &options->hour, &options->minute);
+            good = ToolReadTime(value, &options->hour, &options->minute);
         else if (!strcmp(arg, "--select"))
             good = ReadNumber(value, &options->select);
         else if (!strcmp(arg, "--topic"))
@@ -99,13 +85,9 @@ int ParseOptions(int argc, char **argv, RenderOptions *options) {
 
 // Prints the message boxes shown so far; returns how many there were.
 size_t ReportMessages() {
-    const std::vector<HeadlessMessageBox> &boxes = HeadlessMessageBoxes();
-    for (const HeadlessMessageBox &box : boxes) {
-        std::string text = box.text;
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        fprintf(stderr, "%s: %s\n", box.caption.c_str(), text.c_str());
-    }
-    return boxes.size();
+    size_t count = 0;
+    fputs(ToolTakeMessages(&count).c_str(), stderr);
+    return count;
 }
 
 int Render(int argc, char **argv) {
@@ -116,37 +98,21 @@ int Render(int argc, char **argv) {
     RenderOptions options;
     if (int status = ParseOptions(argc, argv, &options)) return status;
 
-    PlatformSelect("headless");
     // The boxes are read back and reported here, once.
     HeadlessEchoMessageBoxes(0);
     // The output path is taken before changing directory, so a relative one
     // names a file where the tool was started.
     std::error_code error;
     std::filesystem::path output = std::filesystem::absolute(options.output, error);
-    if (options.directory) {
-        std::filesystem::current_path(options.directory, error);
-        if (error) return ToolFail("cannot enter '%s': %s", options.directory, error.message().c_str());
-    }
-
-    StackheapInit(0);
-    ArchiveSetName("zarn.dat");
-    if (options.hour >= 0) ClockSetFixedTime(options.hour, options.minute);
-    if (!LoadClockFont()) return ToolFail("- error loading clock-font!");
-    int picturesLoaded = MenuLoadPictures();
-    TtfInit();
-    if (!picturesLoaded) return ToolFail("- bitmaps not loaded!");
-    if (!LoadConfig()) return ToolFail("- config not loaded!");
+    if (int status = ToolOpenScreens(options.directory, options.hour, options.minute)) return status;
 
     std::vector<uint32_t> screen((size_t)MENU_PAGE_WIDTH * MENU_PAGE_HEIGHT, 0);
     uint32_t *page = screen.data();
-    MeasureMenu(page);
 
     if (options.menu) {
         if (options.select >= MenuGetLayout()->topicCount)
             return ToolFail("no topic %d (the issue has %d)", options.select, MenuGetLayout()->topicCount);
-        DrawMenuBackground(page);
-        DrawMenu(page, options.select);
-        DrawClock(page, MENU_PAGE_WIDTH, MENU_PAGE_HEIGHT, 611, 427);
+        ComposeMenuScreen(page, options.select);
     } else {
         if (options.topic >= MenuGetLayout()->topicCount)
             return ToolFail("no topic %d (the issue has %d)", options.topic, MenuGetLayout()->topicCount);

@@ -1,11 +1,14 @@
 // zarn-tool scene — renders a V3D scene with the 3D engine on the headless
-// platform: VxInit for 640 x 480 in DIR, load, then N frames of clear, step
-// and draw from one camera; the last page is written as PNG.
+// platform: VxInit for 640 x 480 in the issue DIR, load, then N frames of
+// clear, step and draw from one camera; the last page is written as PNG. The
+// engine finds its pictures, the scene and its textures as the reader does:
+// loose files first, then members of DIR/zarn.dat.
 #include "tools/tool.h"
 
 #include "engine3d/vx.h"
 #include "gfx/image.h"
 #include "platform/platform.h"
+#include "store/datafile.h"
 #include "store/stackheap.h"
 
 #include <cstdio>
@@ -23,7 +26,14 @@ const char usage[] =
 int SceneCommand(int argc, char **argv)
 {
     if (ToolWantsHelp(argc, argv)) {
-        std::printf("%s\n  The camera translation is the negated eye position; angles in radians.\n", usage);
+        std::printf("%s\n"
+                    "  FILE.v3d, its textures and the engine's pictures (standard.bmp, lens.bmp,\n"
+                    "  zs_mask.bmp) are found in DIR (default: the current directory) as the reader\n"
+                    "  finds them: loose files in DIR or its subdirectories first, then members of\n"
+                    "  DIR/zarn.dat. A FILE found neither way is taken as a path from where the\n"
+                    "  tool was started.\n"
+                    "  The camera translation is the negated eye position; angles in radians.\n",
+                    usage);
         return 0;
     }
     const char *directory = nullptr, *file = nullptr, *output = nullptr;
@@ -53,17 +63,17 @@ int SceneCommand(int argc, char **argv)
     std::error_code error;
     std::filesystem::path out = std::filesystem::absolute(output, error);
     std::filesystem::path in = std::filesystem::absolute(file, error);
-    if (directory) {
-        std::filesystem::current_path(directory, error);
-        if (error) return ToolFail("scene: cannot enter '%s'", directory);
-    }
+    if (int status = ToolEnterIssue(directory)) return status;
     PlatformSelect("headless");
     StackheapInit(0);
     const int32_t w = 640, h = 480;
     if (!VxInit(w, h)) return ToolFail("scene: the 3D engine did not start (is lens.bmp there?)");
-    // Scene names resolve through the file layer; an absolute path is a loose file.
+    // FILE is a name in the issue; failing that, a path from where the tool
+    // was started (which the file layer opens as a loose file).
+    std::string name = file;
+    if (DataFile *probe = DataFileOpen(file, "rb")) DataFileClose(probe);
+    else name = in.string();
     VxScene scene{};
-    std::string name = std::filesystem::exists(file) ? std::string(file) : in.string();
     if (!VxLoadScene(&scene, name.c_str())) {
         VxShutdown();
         return ToolFail("scene: '%s' did not load", file);

@@ -3,6 +3,8 @@
 // commands are added without touching the dispatcher.
 #pragma once
 
+#include <string>
+
 typedef int (*ToolCommandFunction)(int argc, char **argv);
 
 struct ToolCommandRegistration {
@@ -17,3 +19,27 @@ int ToolFail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // True when argv[1..] holds "--help" or "-h".
 bool ToolWantsHelp(int argc, char **argv);
+
+// Opens an issue the way the reader does: DIR (when not null) becomes the
+// working directory and its zarn.dat the archive, so a name resolves to a
+// loose file in DIR or one of its eleven subdirectories first, then to the
+// archive member. Returns 0, or 1 after a message when DIR cannot be entered.
+int ToolEnterIssue(const char *directory);
+
+// An output directory made whole or not at all: commands write into a
+// staging directory beside the target, which then takes the target's place.
+struct ToolOutputDirectory {
+    std::string target; // the directory asked for, absolute
+    std::string stage;  // where the command writes meanwhile
+    bool replace;       // the target holds an earlier output, replaced at the end
+};
+
+// Checks that path is new, empty, or (when earlierMarker is not null) holds
+// a file of that name, which marks an earlier output of the command, and
+// makes the staging directory. Returns 0, or 1 after a message naming command.
+int ToolStartOutputDirectory(const char *command, const char *path, const char *earlierMarker,
+                             ToolOutputDirectory *output);
+// When ok, moves the stage into the target's place (an earlier output goes);
+// otherwise, or when that fails, removes the stage. Returns 0, or 1 after a
+// message naming command.
+int ToolFinishOutputDirectory(const char *command, ToolOutputDirectory *output, bool ok);

@@ -2,6 +2,7 @@
 //   v3d info FILE                 header, objects with their counts, texture names
 //   v3d import IN.obj -o OUT.v3d  one format-2 MODEL, polygons triangulated
 #include "tools/tool.h"
+#include "tools/v3d.h"
 
 #include "engine3d/vx.h"
 #include "gfx/image.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -162,13 +164,45 @@ int Import(int argc, char **argv)
         else return ToolFail("v3d: unexpected '%s'\n%s", argv[i], usage);
     }
     if (!in || !out) return ToolFail("%s", usage);
-    if (std::strlen(texture) > 15) return ToolFail("v3d: texture name '%s' longer than 15 bytes", texture);
+    std::ifstream obj(in);
+    if (!obj) return ToolFail("v3d: cannot read '%s'", in);
+    std::string summary, error;
+    if (!ToolImportObj(obj, out, texture, mode, scale, &summary, &error)) return ToolFail("v3d: %s", error.c_str());
+    std::printf("%s\n", summary.c_str());
+    return 0;
+}
+
+int V3dCommand(int argc, char **argv)
+{
+    if (ToolWantsHelp(argc, argv) || argc < 2) {
+        std::printf("%s\n", usage);
+        return argc < 2 ? 1 : 0;
+    }
+    if (!std::strcmp(argv[1], "info") && argc == 3) return Info(argv[2]);
+    if (!std::strcmp(argv[1], "import")) return Import(argc, argv);
+    return ToolFail("%s", usage);
+}
+
+} // namespace
+
+ZARN_TOOL_COMMAND("v3d", V3dCommand,
+                  "v3d info FILE | import IN.obj -o OUT.v3d [--texture NAME] [--mode HEX] [--scale S] — inspect or make 3D objects");
+
+bool ToolImportObj(std::istream &obj, const char *out, const char *texture, uint32_t mode, float scale,
+                   std::string *summary, std::string *error)
+{
+    if (std::strlen(texture) > 15) {
+        *error = "texture name '" + std::string(texture) + "' longer than 15 bytes";
+        return false;
+    }
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
     std::string warn, err;
-    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, in, nullptr, true))
-        return ToolFail("v3d: cannot read '%s': %s", in, err.c_str());
+    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &obj, nullptr, true)) {
+        *error = "cannot read the OBJ: " + err;
+        return false;
+    }
     // Texels of the named texture: its size when the picture is at hand.
     int32_t tw = 256, th = 256;
     std::string bmp = std::string(texture) + ".bmp";
@@ -236,26 +270,15 @@ int Import(int argc, char **argv)
     std::memcpy(header + 8, &objects, 4);
     std::memcpy(header + 12, &settings, 4);
     FILE *f = std::fopen(out, "wb");
-    if (!f) return ToolFail("v3d: cannot write '%s'", out);
-    bool ok = std::fwrite(header, 1, 256, f) == 256 && std::fwrite(body.data(), 1, body.size(), f) == body.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) return ToolFail("v3d: cannot write '%s'", out);
-    std::printf("%s: %d vertices, %d faces, texture %s (%dx%d)\n", out, vcount, fc, texture, tw, th);
-    return 0;
-}
-
-int V3dCommand(int argc, char **argv)
-{
-    if (ToolWantsHelp(argc, argv) || argc < 2) {
-        std::printf("%s\n", usage);
-        return argc < 2 ? 1 : 0;
+    bool ok = f && std::fwrite(header, 1, 256, f) == 256 && std::fwrite(body.data(), 1, body.size(), f) == body.size();
+    if (f) ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        *error = "cannot write '" + std::string(out) + "'";
+        return false;
     }
-    if (!std::strcmp(argv[1], "info") && argc == 3) return Info(argv[2]);
-    if (!std::strcmp(argv[1], "import")) return Import(argc, argv);
-    return ToolFail("%s", usage);
+    char line[512];
+    std::snprintf(line, sizeof line, "%s: %d vertices, %d faces, texture %s (%dx%d)", out, vcount, fc, texture, tw, th);
+    *summary = line;
+    return true;
 }
 
-} // namespace
-
-ZARN_TOOL_COMMAND("v3d", V3dCommand,
-                  "v3d info FILE | import IN.obj -o OUT.v3d [--texture NAME] [--mode HEX] [--scale S] — inspect or make 3D objects");

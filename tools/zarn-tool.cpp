@@ -1,10 +1,15 @@
 // zarn-tool — the dispatcher: `zarn-tool COMMAND ARGS...` runs the registered
-// command with argv[0] = COMMAND.
+// command with argv[0] = COMMAND; and the few helpers every command shares.
 #include "tools/tool.h"
+
+#include "app/options.h"
+#include "store/datafile.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -30,7 +35,7 @@ void PrintUsage(FILE *out)
     std::fprintf(out, "usage: zarn-tool COMMAND [ARGS...]\n\ncommands:\n");
     for (int i = 0; i < Tool().count; i++)
         std::fprintf(out, "  %s\n", Tool().commands[i].summary);
-    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command.\n");
+    std::fprintf(out, "\n'zarn-tool COMMAND --help' describes one command; 'zarn-tool --version' prints the version.\n");
 }
 
 } // namespace
@@ -62,8 +67,75 @@ bool ToolWantsHelp(int argc, char **argv)
     return false;
 }
 
+int ToolEnterIssue(const char *directory)
+{
+    if (directory) {
+        std::error_code error;
+        std::filesystem::current_path(directory, error);
+        if (error) return ToolFail("cannot enter '%s': %s", directory, error.message().c_str());
+    }
+    ArchiveSetName("zarn.dat");
+    return 0;
+}
+
+int ToolStartOutputDirectory(const char *command, const char *path, const char *earlierMarker,
+                             ToolOutputDirectory *output)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = fs::absolute(path, error).lexically_normal();
+    if (target.filename().empty())
+        target = target.parent_path();
+    output->target = target.string();
+    output->replace = false;
+    if (fs::exists(target, error)) {
+        if (!fs::is_directory(target, error))
+            return ToolFail("%s: %s exists and is not a directory", command, path);
+        output->replace = !fs::is_empty(target, error);
+        if (output->replace && !(earlierMarker && fs::exists(target / earlierMarker, error)))
+            return ToolFail("%s: %s is not empty%s; it is left as it is", command, path,
+                            earlierMarker ? " and holds no earlier output" : "");
+    }
+    fs::create_directories(target.parent_path(), error);
+    if (error)
+        return ToolFail("%s: cannot make %s: %s", command, target.parent_path().c_str(), error.message().c_str());
+    // A hidden name beside the target: the same file system, so the rename is whole.
+    for (int n = 0; n < 1000; n++) {
+        fs::path stage = target.parent_path() / ("." + target.filename().string() + ".part" + std::to_string(n));
+        if (fs::create_directory(stage, error)) {
+            output->stage = stage.string();
+            return 0;
+        }
+    }
+    return ToolFail("%s: cannot make a directory beside %s", command, path);
+}
+
+int ToolFinishOutputDirectory(const char *command, ToolOutputDirectory *output, bool ok)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (ok) {
+        if (output->replace)
+            fs::remove_all(output->target, error);
+        // rename() also takes the place of an empty directory.
+        fs::rename(output->stage, output->target, error);
+        if (error) {
+            fs::remove_all(output->stage, error);
+            return ToolFail("%s: cannot move the result into %s: %s", command, output->target.c_str(),
+                            error.message().c_str());
+        }
+        return 0;
+    }
+    fs::remove_all(output->stage, error);
+    return 1;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+        std::printf("zarn-tool %s\n", ProgramVersion());
+        return 0;
+    }
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         PrintUsage(stdout);
         return argc < 2 ? 1 : 0;

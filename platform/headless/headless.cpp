@@ -39,6 +39,7 @@ struct HeadlessState {
     int pitchPadding = 0;
     int autoActivate = 1;
     int failWindows = 0;
+    int fullScreen = 0, fullScreenSwitches = 0, refuseFullScreen = 0;
     DRAWRESULT failures[DRAWSTEP_COUNT] = {};
     std::deque<DRAWRESULT> queued[DRAWSTEP_COUNT];
     int stepCounts[DRAWSTEP_COUNT] = {};
@@ -53,6 +54,7 @@ struct HeadlessState {
     // Audio; the player thread queues while the test reads.
     std::mutex audioLock;
     int audioAvailable = 1;
+    int audioBusy = 0; // opens still to be refused as busy; -1 = every one
     int audioOpen = 0;
     int audioRate = 0;
     std::vector<int16_t> capture;
@@ -97,6 +99,7 @@ void HeadlessReset()
     headless.pitchPadding = 0;
     headless.autoActivate = 1;
     headless.failWindows = 0;
+    headless.fullScreen = headless.fullScreenSwitches = headless.refuseFullScreen = 0;
     for (int i = 0; i < DRAWSTEP_COUNT; i++) {
         headless.failures[i] = DRAW_OK;
         headless.queued[i].clear();
@@ -109,8 +112,20 @@ void HeadlessReset()
     headless.answers.clear();
     headless.dialogsShown.clear();
     headless.shellOpens.clear();
+    // Windows, messages and a script left over by an earlier test would
+    // steal the next one's input and focus.
+    PlatformForgetWindows();
+    headless.script.clear();
+    headless.scriptLoaded = 0;
+    headless.scriptNext = 0;
+    headless.holdOff = 0;
+    headless.waitStartMs = headless.sleepUntilMs = headless.exhaustedMs = -1;
+    headless.graceMs = 3000;
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = 1;
+    headless.audioBusy = 0;
+    if (!headless.audioOpen)
+        headless.audioRate = 0; // an output still open keeps pacing by its rate
     headless.capture.clear();
 }
 
@@ -137,8 +152,25 @@ static void Log(const std::string &line)
     fflush(headless.log);
 }
 
+// ZARN_HEADLESS_AUDIO: "none", "busy" or "busy:N".
+static void SetAudioFromEnvironment()
+{
+    const char *audio = getenv("ZARN_HEADLESS_AUDIO");
+    if (!audio || !*audio)
+        return;
+    if (!strcmp(audio, "none"))
+        HeadlessSetAudioAvailable(0);
+    else if (!strcmp(audio, "busy"))
+        HeadlessSetAudioBusy(-1);
+    else if (!strncmp(audio, "busy:", 5) && audio[5] >= '0' && audio[5] <= '9')
+        HeadlessSetAudioBusy(atoi(audio + 5));
+    else
+        fprintf(stderr, "headless: ZARN_HEADLESS_AUDIO=%s is not none, busy or busy:N\n", audio);
+}
+
 static void Start()
 {
+    SetAudioFromEnvironment();
     const char *log = getenv("ZARN_HEADLESS_LOG");
     if (log && *log)
         HeadlessSetLog(log);
@@ -205,6 +237,40 @@ static void WindowShow(HWND window, int show)
 static void WindowGeometry(HWND window)
 {
     (void)window;
+}
+
+static int SetFullScreen(HWND window, int fullScreen, int width, int height)
+{
+    (void)window;
+    (void)width;
+    (void)height;
+    if (headless.refuseFullScreen)
+        return 0;
+    headless.fullScreen = fullScreen;
+    headless.fullScreenSwitches++;
+    Log(fullScreen ? "full screen on" : "full screen off");
+    return 1;
+}
+
+int HeadlessFullScreen()
+{
+    return headless.fullScreen;
+}
+
+int HeadlessFullScreenSwitches()
+{
+    return headless.fullScreenSwitches;
+}
+
+void HeadlessRefuseFullScreen(int refuse)
+{
+    headless.refuseFullScreen = refuse;
+}
+
+// Windows here are records a test reads: always someone to show them to.
+static int DisplayAvailable()
+{
+    return 1;
 }
 
 static int DesktopWidth()
@@ -464,11 +530,23 @@ static void AdvanceAudio()
     }
 }
 
+static int AudioPresentHeadless()
+{
+    std::lock_guard<std::mutex> guard(headless.audioLock);
+    return headless.audioAvailable;
+}
+
 static int AudioOpenHeadless(int rate)
 {
     std::lock_guard<std::mutex> guard(headless.audioLock);
     if (!headless.audioAvailable || headless.audioOpen)
         return 0;
+    if (headless.audioBusy) {
+        if (headless.audioBusy > 0)
+            headless.audioBusy--;
+        Log("audio busy");
+        return 0;
+    }
     headless.audioOpen = 1;
     headless.audioRate = rate;
     headless.capture.clear();
@@ -512,6 +590,12 @@ void HeadlessSetAudioAvailable(int available)
     headless.audioAvailable = available;
 }
 
+void HeadlessSetAudioBusy(int opens)
+{
+    std::lock_guard<std::mutex> guard(headless.audioLock);
+    headless.audioBusy = opens < -1 ? -1 : opens;
+}
+
 const std::vector<int16_t> &HeadlessAudioCapture()
 {
     return headless.capture;
@@ -541,6 +625,31 @@ void HeadlessKey(HWND window, UINT virtualKey)
         return;
     PlatformQueueMessage(target, WM_KEYDOWN, virtualKey, 1);
     PlatformQueueMessage(target, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+}
+
+void HeadlessKeyWith(HWND window, UINT virtualKey, const UINT *modifiers, int count)
+{
+    HWND target = Target(window);
+    if (!target)
+        return;
+    for (int i = 0; i < count; i++)
+        PlatformQueueMessage(target, WM_KEYDOWN, modifiers[i], 1);
+    HeadlessKey(target, virtualKey);
+    for (int i = count - 1; i >= 0; i--)
+        PlatformQueueMessage(target, WM_KEYUP, modifiers[i], static_cast<LPARAM>(0xC0000001u));
+}
+
+void HeadlessType(HWND window, uint32_t code)
+{
+    HWND target = Target(window);
+    if (!target)
+        return;
+    UINT key = code >= 'a' && code <= 'z' ? code - 32 : (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9') || code == ' ' ? code : 0;
+    if (key)
+        PlatformQueueMessage(target, WM_KEYDOWN, key, 1);
+    PlatformQueueMessage(target, WM_CHAR, code, 1);
+    if (key)
+        PlatformQueueMessage(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
 }
 
 void HeadlessMouseMove(HWND window, int x, int y, UINT keyState)
@@ -636,6 +745,7 @@ static UINT KeyCode(const std::string &name)
         {"return", VK_RETURN}, {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
         {"left", VK_LEFT},     {"up", VK_UP},        {"right", VK_RIGHT},   {"down", VK_DOWN},
         {"space", VK_SPACE},   {"tab", VK_TAB},      {"shift", VK_SHIFT},   {"backspace", VK_BACK},
+        {"ctrl", VK_CONTROL},  {"alt", VK_MENU},
     };
     std::string lower;
     for (char c : name)
@@ -713,17 +823,58 @@ static int RunCommand(const ScriptLine &line, int idle)
     size_t count = line.words.size();
     if (command == "key" || command == "keys") {
         int times = command == "keys" ? Number(line, 1, 1) : 1;
-        UINT code = KeyCode(count > (command == "keys" ? 2u : 1u) ? line.words[command == "keys" ? 2 : 1] : "");
+        std::string name = count > (command == "keys" ? 2u : 1u) ? line.words[command == "keys" ? 2 : 1] : "";
+        // Modifiers before the key, joined by '+': Ctrl+F, Alt+Return.
+        UINT modifiers[3];
+        int held = 0;
+        for (size_t plus; (plus = name.find('+')) != std::string::npos && plus + 1 < name.size() && held < 3;) {
+            UINT modifier = KeyCode(name.substr(0, plus));
+            if (modifier != VK_SHIFT && modifier != VK_CONTROL && modifier != VK_MENU)
+                break;
+            modifiers[held++] = modifier;
+            name.erase(0, plus + 1);
+        }
+        UINT code = KeyCode(name);
         if (!code) {
             Note(line, "unknown key");
             return 1;
         }
-        HeadlessKey(nullptr, code);
+        HeadlessKeyWith(nullptr, code, modifiers, held);
         headless.holdOff = 1;
         if (command == "keys" && times > 1) {
             // Rewrite the remaining presses as one fewer, so each goes alone.
             ScriptLine &rest = headless.script[headless.scriptNext];
             rest.words[1] = std::to_string(times - 1);
+            return 0;
+        }
+        return 1;
+    }
+    if (command == "type") {
+        std::string text;
+        for (size_t i = 1; i < count; i++)
+            text += (i > 1 ? " " : "") + line.words[i];
+        if (text.empty())
+            return 1;
+        // One character now; the rest stays on the line for the next turn.
+        size_t length = 1;
+        while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            length++;
+        HWND target = PlatformFocusWindow();
+        uint32_t code = static_cast<unsigned char>(text[0]);
+        if (length > 1 || code >= 0x80) {
+            // Other characters go through the same decoding as the desktop's.
+            if (target)
+                PlatformQueueCharacters(target, text.substr(0, length).c_str());
+        } else {
+            HeadlessType(target, code);
+        }
+        headless.holdOff = 1;
+        if (length < text.size()) {
+            ScriptLine &rest = headless.script[headless.scriptNext];
+            rest.words.assign(1, "type");
+            std::string remaining = text.substr(length);
+            // A blank at the front of the rest must survive the word split.
+            rest.words.push_back(remaining);
             return 0;
         }
         return 1;
@@ -895,6 +1046,7 @@ const PlatformBackend headlessBackend = {
     WindowGeometry,
     PumpEvents,
     nullptr,
+    DisplayAvailable,
     DesktopWidth,
     DesktopHeight,
     SetCursorShape,
@@ -906,9 +1058,16 @@ const PlatformBackend headlessBackend = {
     ShowFlip,
     ShowBlit,
     SystemRelease,
+    AudioPresentHeadless,
     AudioOpenHeadless,
     AudioQueueHeadless,
     AudioQueuedHeadless,
     AudioCloseHeadless,
     ShellOpen,
+#if defined(ZARN_NO_FONTCONFIG)
+    nullptr, // no system fonts without fontconfig
+#else
+    PlatformFontconfigFind,
+#endif
+    SetFullScreen,
 };

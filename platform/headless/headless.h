@@ -5,16 +5,25 @@
 //
 // Script files for runs of the real program: ZARN_HEADLESS_SCRIPT=FILE names
 // a script read at start; ZARN_HEADLESS_LOG=FILE names an event log written
-// while the program runs (one line per event, flushed at once).
+// while the program runs (one line per event, flushed at once);
+// ZARN_HEADLESS_AUDIO=none gives a system without an audio output, =busy one
+// whose output is always taken by another program, =busy:N one whose output
+// refuses the first N opens.
 //
 // Script language, one command per line; blank lines and lines starting with
 // '#' are skipped; words are separated by blanks:
 //
 //   key NAME          a key press (WM_KEYDOWN, WM_KEYUP) to the focused window;
 //                     NAME is Return (or Enter), Escape (or Esc), Left, Up,
-//                     Right, Down, Space, Tab, Shift, Backspace, F1 ... F12,
-//                     a letter A-Z, a digit 0-9, or a decimal key code
+//                     Right, Down, Space, Tab, Shift, Ctrl, Alt, Backspace,
+//                     F1 ... F12, a letter A-Z, a digit 0-9, or a decimal key
+//                     code; Ctrl+NAME, Alt+NAME and Shift+NAME (in any
+//                     combination) hold the modifiers down around it
 //   keys N NAME       the same key pressed N times, one at a time
+//   type TEXT         the characters of TEXT (the rest of the line, its words
+//                     joined by single blanks), one at a time, each as its
+//                     key's WM_KEYDOWN (letters, digits, the blank), WM_CHAR
+//                     and WM_KEYUP
 //   move X Y [left]   pointer moved to client point X Y (left: button held)
 //   click X Y         left button pressed and released at client point X Y
 //   press ID          presses control ID of the open dialog (waits until a
@@ -45,7 +54,7 @@
 //
 // Log lines: "messagebox CAPTION: TEXT" (newlines written as \n), "dialog ID
 // shown", "shell open TARGET", "frame N WIDTHxHEIGHT BITS", "saved FILE",
-// "audio open RATE", "script: ...".
+// "audio open RATE", "audio busy", "full screen on|off", "script: ...".
 #pragma once
 
 #include "platform/backend.h"
@@ -77,7 +86,8 @@ struct HeadlessFrame {
 void HeadlessEchoMessageBoxes(int on);
 
 // Back to a fresh desktop: clears every record, queued answer, failure and
-// setting below (windows and the message queue are left alone).
+// setting below, frees every window without a message to its procedure,
+// empties the message queue and forgets the script (the log stays open).
 void HeadlessReset();
 
 // Desktop: size and pixel layout (bit count and masks). Default 1024 × 768,
@@ -91,6 +101,12 @@ void HeadlessSetPitchPadding(int bytes);
 void HeadlessSetAutoActivate(int on);
 // Makes the next count CreateWindowExA calls fail.
 void HeadlessFailWindows(int count);
+// Full screen at run time (PlatformSetFullScreen): whether the last switch
+// asked for full screen (0 before any), how many switches were made, and
+// whether switches are refused (default 0).
+int HeadlessFullScreen();
+int HeadlessFullScreenSwitches();
+void HeadlessRefuseFullScreen(int refuse);
 
 // Drawing-system steps: a step given a result other than DRAW_OK returns it
 // every time until it is set back to DRAW_OK; queued results are used first,
@@ -125,13 +141,22 @@ const std::vector<std::string> &HeadlessShellOpens();
 
 // Input to a window (null: the focused one), queued as the desktop would.
 void HeadlessKey(HWND window, UINT virtualKey);
+// A key pressed with modifiers held around it (VK_SHIFT, VK_CONTROL, VK_MENU;
+// count of them), pressed in order and released in reverse.
+void HeadlessKeyWith(HWND window, UINT virtualKey, const UINT *modifiers, int count);
+// A character typed: its key's WM_KEYDOWN (letters, digits, blank), WM_CHAR
+// with code, WM_KEYUP.
+void HeadlessType(HWND window, uint32_t code);
 void HeadlessMouseMove(HWND window, int x, int y, UINT keyState);
 void HeadlessClick(HWND window, int x, int y);
 void HeadlessResize(HWND window, int width, int height);
 
-// Audio: refuse opening (0) or allow it (1, default); every frame queued
-// since opening, interleaved stereo.
+// Audio: no output at all (0) or one (1, default); an output that is there
+// but taken by another program, refusing the next opens (-1: every open;
+// 0: none, the default); every frame queued since opening, interleaved
+// stereo; the rate of the last open (0 when none since the reset).
 void HeadlessSetAudioAvailable(int available);
+void HeadlessSetAudioBusy(int opens);
 const std::vector<int16_t> &HeadlessAudioCapture();
 int HeadlessAudioRate();
 

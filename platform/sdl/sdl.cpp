@@ -69,6 +69,12 @@ static HWND WindowOf(Uint32 windowId)
 
 void SdlPreferTrueColorVisual();
 
+static int Named(const char *variable)
+{
+    const char *value = SDL_getenv(variable);
+    return value && *value;
+}
+
 static void Start()
 {
     SdlPreferTrueColorVisual();
@@ -77,9 +83,15 @@ static void Start()
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // Ctrl+C in a terminal should end the program, not be swallowed as an event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    sdl.videoOk = SDL_Init(SDL_INIT_VIDEO) == 0;
+    // Nothing names a display or a driver: SDL would find only its invisible
+    // offscreen driver, after a noisy look for Wayland.
+    sdl.videoOk = (Named("DISPLAY") || Named("WAYLAND_DISPLAY") || Named("SDL_VIDEODRIVER")) &&
+                  SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!sdl.videoOk)
         SDL_Init(SDL_INIT_EVENTS);
+    // Typed characters (WM_CHAR) come from text input, in the keyboard's layout.
+    if (sdl.videoOk)
+        SDL_StartTextInput();
     sdl.wakeEvent = SDL_RegisterEvents(1);
     sdl.started = 1;
 }
@@ -194,6 +206,11 @@ static void Translate(const SDL_Event &event)
         case SDL_WINDOWEVENT_FOCUS_GAINED:
             PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
             break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            // Their releases go to another window: none is held here any more.
+            for (UINT key : {UINT(VK_SHIFT), UINT(VK_CONTROL), UINT(VK_MENU)})
+                PlatformQueueMessage(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+            break;
         case SDL_WINDOWEVENT_CLOSE:
             PlatformQueueMessage(window, WM_CLOSE, 0, 0);
             break;
@@ -212,6 +229,14 @@ static void Translate(const SDL_Event &event)
         if (event.type == SDL_KEYUP)
             flags = static_cast<LPARAM>(0xC0000001u);
         PlatformQueueMessage(window, event.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, key, flags);
+        break;
+    }
+    case SDL_TEXTINPUT: {
+        HWND window = WindowOf(event.text.windowID);
+        if (!window)
+            window = PlatformFocusWindow();
+        if (window)
+            PlatformQueueCharacters(window, event.text.text);
         break;
     }
     case SDL_MOUSEMOTION: {
@@ -266,6 +291,19 @@ static void PumpEvents(int timeoutMs)
         while (SDL_PollEvent(&event))
             Translate(event);
     }
+}
+
+// Asked for no driver by name, SDL falls back to its offscreen driver (or
+// the dummy one) when no display can be had: windows that nobody sees. A
+// driver named in SDL_VIDEODRIVER is taken as meant, whichever it is.
+static int DisplayAvailable()
+{
+    if (!sdl.videoOk)
+        return 0;
+    if (Named("SDL_VIDEODRIVER"))
+        return 1;
+    const char *driver = SDL_GetCurrentVideoDriver();
+    return driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0;
 }
 
 static void Wake()
@@ -473,18 +511,62 @@ static void DesktopFormat(DrawPixelFormat *format)
     *format = DrawPixelFormat{bits, red, green, blue};
 }
 
+// Desktop full screen with a logical size: the frame is scaled to fit with
+// black bars, and pointer positions arrive in the frame's coordinates.
+static int EnterFullScreen(SdlWindow *native, int width, int height)
+{
+    if (SDL_SetWindowFullscreen(native->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+        return 0;
+    if (SDL_RenderSetLogicalSize(native->renderer, width, height) != 0) {
+        SDL_SetWindowFullscreen(native->window, 0);
+        return 0;
+    }
+    native->fullscreen = 1;
+    return 1;
+}
+
 static DRAWRESULT DrawStep(int step, DrawSystem *system)
 {
     if (step == DRAWSTEP_DISPLAYMODE && system && system->exclusive) {
         SdlWindow *native = Native(system->window);
         if (!native)
             return DRAWERR_GENERIC;
-        if (SDL_SetWindowFullscreen(native->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0 ||
-            SDL_RenderSetLogicalSize(native->renderer, system->modeWidth, system->modeHeight) != 0)
+        if (!EnterFullScreen(native, system->modeWidth, system->modeHeight))
             return DRAWERR_UNSUPPORTEDMODE;
-        native->fullscreen = 1;
     }
     return DRAW_OK;
+}
+
+// Back in a window: decorated, resizable, the frame stretched to the client
+// area again, centred on the desktop.
+static int SetFullScreen(HWND window, int fullScreen, int width, int height)
+{
+    SdlWindow *native = Native(window);
+    if (!native)
+        return 0;
+    if (fullScreen) {
+        // Covering the screen first, as a window made for full screen does:
+        // without a window manager to honour the full-screen state the
+        // window would otherwise keep its size.
+        SDL_SetWindowBordered(native->window, SDL_FALSE);
+        SDL_SetWindowPosition(native->window, 0, 0);
+        SDL_SetWindowSize(native->window, DesktopWidth(), DesktopHeight());
+        if (EnterFullScreen(native, width, height))
+            return 1;
+        SDL_SetWindowBordered(native->window, SDL_TRUE);
+        SDL_SetWindowSize(native->window, window->clientWidth, window->clientHeight);
+        SDL_SetWindowPosition(native->window, window->x, window->y);
+        return 0;
+    }
+    if (SDL_SetWindowFullscreen(native->window, 0) != 0)
+        return 0;
+    SDL_RenderSetLogicalSize(native->renderer, 0, 0);
+    native->fullscreen = 0;
+    SDL_SetWindowBordered(native->window, SDL_TRUE);
+    SDL_SetWindowResizable(native->window, SDL_TRUE);
+    SDL_SetWindowSize(native->window, width, height);
+    SDL_SetWindowPosition(native->window, DesktopWidth() / 2 - width / 2, DesktopHeight() / 2 - height / 2);
+    return 1;
 }
 
 static int PitchPadding()
@@ -529,11 +611,25 @@ static void SystemRelease(DrawSystem *system)
 
 // [SECTION] Audio ---------------------------------------------------------
 
-static int AudioOpenSdl(int rate)
+static int StartAudio()
+{
+    return SDL_WasInit(SDL_INIT_AUDIO) || SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
+// An output exists when one of SDL's drivers starts and lists at least one
+// output device (or cannot list them: -1). Without a sound card, or with no
+// sound server and no card, SDL lists none; a device that is listed but will
+// not open is taken, not missing.
+static int AudioPresentSdl()
 {
     if (sdl.audio)
-        return 0;
-    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return 1;
+    return StartAudio() && SDL_GetNumAudioDevices(0) != 0;
+}
+
+static int AudioOpenSdl(int rate)
+{
+    if (sdl.audio || !StartAudio())
         return 0;
     SDL_AudioSpec want{}, have{};
     want.freq = rate;
@@ -596,6 +692,7 @@ const PlatformBackend sdlBackend = {
     WindowGeometry,
     PumpEvents,
     Wake,
+    DisplayAvailable,
     DesktopWidth,
     DesktopHeight,
     SetCursorShape,
@@ -607,9 +704,12 @@ const PlatformBackend sdlBackend = {
     ShowFlip,
     ShowBlit,
     SystemRelease,
+    AudioPresentSdl,
     AudioOpenSdl,
     AudioQueueSdl,
     AudioQueuedSdl,
     AudioCloseSdl,
     ShellOpen,
+    PlatformFontconfigFind,
+    SetFullScreen,
 };

@@ -1,6 +1,11 @@
-// Builds test issues in temporary directories and runs the zarn binary in them.
+// Builds test issues in temporary directories and runs the zarn binary in
+// them, or the program's WinMain in a child process.
 #include "issue.h"
 
+#include "app/shell.h"
+#include "platform/headless/headless.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +15,9 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -152,6 +159,7 @@ TestIssue MakeIssue(const char *tag, const std::string &configBody)
     TestIssue issue;
     issue.directory = MakeTempDirectory(tag);
     issue.configHome = issue.directory + "/.config-home";
+    issue.stateHome = issue.directory + "/.state-home";
     fs::create_directories(issue.configHome);
     const std::string &d = issue.directory;
     WriteJpeg(d + "/_full.jpg", 640, 480, 0x204060);
@@ -196,26 +204,141 @@ std::string StoredSettings(const TestIssue &issue)
 }
 
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments,
-                  const std::string &binary)
+                  const std::string &binary, const std::string &environment, const std::string &directory)
 {
     std::string program = binary.empty() ? std::string(ZARN_BINARY_DIR) + "/zarn" : binary;
     std::string scriptPath = issue.directory + "/run.script";
     std::string logPath = issue.directory + "/run.log";
     std::string outputPath = issue.directory + "/run.out";
-    std::string errorsPath = issue.directory + "/run.err";
+    std::string errorPath = issue.directory + "/run.err";
     WriteText(scriptPath, script);
     std::remove(logPath.c_str());
-    std::string command = "cd '" + issue.directory + "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
-                          " XDG_CONFIG_HOME='" + issue.configHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
-                          scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' timeout 60 '" + program +
-                          "' " + arguments + " >'" + outputPath + "' 2>'" + errorsPath + "'";
+    std::string command = "cd '" + (directory.empty() ? issue.directory : directory) +
+                          "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
+                          " XDG_CONFIG_HOME='" + issue.configHome + "' XDG_STATE_HOME='" + issue.stateHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
+                          scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' " + environment + " timeout 60 '" + program +
+                          "' " + arguments + " >'" + outputPath + "' 2>'" + errorPath + "'";
     int status = std::system(command.c_str());
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.output = ReadText(outputPath);
+    result.errors = ReadText(errorPath);
     result.log = FileExists(logPath) ? ReadText(logPath) : "";
-    result.errors = ReadText(errorsPath);
     if (result.errors.find("Sanitizer") != std::string::npos || result.errors.find("runtime error:") != std::string::npos)
         ADD_FAILURE() << "zarn " << arguments << " in " << issue.directory << ":\n" << result.errors;
     return result;
+}
+
+ChildRun RunChild(const TestIssue &issue, const std::string &script, const std::string &arguments)
+{
+    std::string reportPath = issue.directory + "/child.report";
+    std::string outputPath = issue.directory + "/child.out";
+    std::string logPath = issue.directory + "/child.log";
+    fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(issue.directory.c_str()) != 0)
+            _exit(90);
+        setenv("XDG_CONFIG_HOME", issue.configHome.c_str(), 1);
+        setenv("XDG_STATE_HOME", issue.stateHome.c_str(), 1);
+        setenv("ZARN_PLATFORM", "headless", 1);
+        if (!freopen(outputPath.c_str(), "w", stdout))
+            _exit(91);
+        setvbuf(stdout, nullptr, _IOLBF, 0);
+        std::string line = "zarn" + (arguments.empty() ? std::string() : " " + arguments);
+        char *argv[] = {const_cast<char *>(line.c_str())};
+        PlatformSetCommandLine(1, argv);
+        PlatformSelect("headless");
+        HeadlessSetLog(logPath.c_str());
+        if (!HeadlessScriptText(script.c_str()))
+            _exit(92);
+        int result = WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+        fflush(stdout);
+        std::ofstream report(reportPath);
+        for (const std::string &target : HeadlessShellOpens())
+            report << "open " << target << "\n";
+        for (const HeadlessMessageBox &box : HeadlessMessageBoxes()) {
+            std::string text = box.text;
+            for (char &c : text)
+                if (c == '\n')
+                    c = '|';
+            report << "box " << text << "\n";
+        }
+        report << "frames " << HeadlessFrameCount() << "\n";
+        int audible = 0;
+        const std::vector<int16_t> &capture = HeadlessAudioCapture();
+        for (int16_t sample : capture)
+            if (sample != 0)
+                audible = 1;
+        report << "audible " << audible << "\n";
+        report << "peaks";
+        for (size_t block = 0; block < capture.size(); block += 4410 * 2) {
+            int peak = 0;
+            for (size_t i = block; i < block + 4410 * 2 && i < capture.size(); i++)
+                peak = std::max(peak, std::abs((int)capture[i]));
+            report << " " << peak;
+        }
+        report << "\n";
+        int count = 0;
+        const PageLink *links = AuaGetLinks(&count);
+        for (int i = 0; i < count; i++)
+            report << "link " << links[i].used << " " << links[i].left << " " << links[i].top << " "
+                   << links[i].right << " " << links[i].bottom << " " << links[i].target << "\n";
+        report.close();
+        _exit(result);
+    }
+    ChildRun run;
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = ReadText(outputPath);
+    run.log = FileExists(logPath) ? ReadText(logPath) : "";
+    std::istringstream report(FileExists(reportPath) ? ReadText(reportPath) : "");
+    std::string word;
+    while (report >> word) {
+        std::string rest;
+        std::getline(report, rest);
+        if (!rest.empty() && rest[0] == ' ')
+            rest.erase(0, 1);
+        if (word == "open")
+            run.opens.push_back(rest);
+        else if (word == "box")
+            run.boxes.push_back(rest);
+        else if (word == "frames")
+            run.frames = std::atoi(rest.c_str());
+        else if (word == "audible")
+            run.audible = std::atoi(rest.c_str());
+        else if (word == "peaks") {
+            std::istringstream peaks(rest);
+            int peak;
+            while (peaks >> peak)
+                run.peaks.push_back(peak);
+        }
+        else if (word == "link") {
+            PageLink link = {};
+            char target[256] = "";
+            sscanf(rest.c_str(), "%d %d %d %d %d %255s", &link.used, &link.left, &link.top, &link.right,
+                   &link.bottom, target);
+            snprintf(link.target, sizeof link.target, "%s", target);
+            run.links.push_back(link);
+        }
+    }
+    return run;
+}
+
+std::vector<uint32_t> ReadPng(const std::string &path, int *width, int *height)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> pixels((size_t)image.width * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+        return {};
+    for (uint32_t &pixel : pixels)
+        pixel &= 0x00FFFFFFu;
+    *width = (int)image.width;
+    *height = (int)image.height;
+    return pixels;
 }

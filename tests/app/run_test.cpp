@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -233,4 +237,83 @@ TEST(Startup, EngineThatCannotStartGivesItsBanner)
     // Step 4 stopped the loader: no later step ran and no display was made.
     EXPECT_EQ(run.output.find("+ loading 3d"), std::string::npos) << run.output;
     EXPECT_EQ(FrameCount(run.log), 0) << run.log;
+}
+
+TEST(Sound, OnlyAStoredOneOpensTheAudioOutput)
+{
+    TestIssue issue = MenuIssue("soundvalue");
+    StoreSettings(issue, "Show setup=0\nwindowed=1\nsound=1\n");
+    RunResult real = RunZarn(issue, "wait idle\nkey Escape\n");
+    EXPECT_EQ(real.exitCode, 0);
+    EXPECT_NE(real.log.find("audio open 44100"), std::string::npos) << real.log;
+
+    for (const char *value : {"2", "0", "-1"}) {
+        StoreSettings(issue, std::string("Show setup=0\nwindowed=1\nsound=") + value + "\n");
+        RunResult run = RunZarn(issue, "wait idle\nkey Escape\n");
+        EXPECT_EQ(run.exitCode, 0) << "sound=" << value;
+        EXPECT_EQ(run.log.find("audio "), std::string::npos) << "sound=" << value << "\n" << run.log;
+        EXPECT_EQ(run.log.find("messagebox"), std::string::npos) << "sound=" << value << "\n" << run.log;
+        // The run went on to its end on the silent device.
+        EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
+    }
+}
+
+TEST(Sound, BusyOutputAsksAndOkRetries)
+{
+    TestIssue issue = MenuIssue("busyok");
+    StoreSettings(issue, "Show setup=1\nwindowed=1\nsound=1\n");
+    RunResult run = RunZarn(issue, "answer ok\nanswer ok\npress 1\nwait idle\nkey Escape\n", "", "",
+                            "ZARN_HEADLESS_AUDIO=busy:2");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string box = "messagebox Error: Sounddevice in use.\\nClick OK to retry or CANCEL to start\\n"
+                            "without sound.\n";
+    EXPECT_EQ(Count(run.log, box), 2) << run.log;
+    EXPECT_EQ(Count(run.log, "audio busy\n"), 2) << run.log;
+    // The third attempt got the output, before anything was loaded.
+    size_t opened = run.log.find("audio open 44100");
+    ASSERT_NE(opened, std::string::npos) << run.log;
+    EXPECT_LT(run.log.rfind(box), opened);
+    EXPECT_LT(opened, run.log.find("dialog 105 shown")) << run.log;
+    EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
+}
+
+TEST(Sound, BusyOutputCancelGoesSilentAndMissingOutputAsksNothing)
+{
+    TestIssue issue = MenuIssue("busycancel");
+    StoreSettings(issue, "Show setup=1\nwindowed=1\nsound=1\n");
+    RunResult cancel = RunZarn(issue, "answer cancel\npress 1\nwait idle\nkey Escape\n", "", "",
+                               "ZARN_HEADLESS_AUDIO=busy");
+    EXPECT_EQ(cancel.exitCode, 0);
+    EXPECT_EQ(Count(cancel.log, "messagebox Error: Sounddevice in use."), 1) << cancel.log;
+    EXPECT_EQ(Count(cancel.log, "audio busy\n"), 1) << cancel.log;
+    EXPECT_EQ(cancel.log.find("audio open"), std::string::npos) << cancel.log;
+    // No further box: the silent device started and the run went on.
+    EXPECT_EQ(Count(cancel.log, "messagebox"), 1) << cancel.log;
+    EXPECT_GT(FrameCount(cancel.log), 0) << cancel.log;
+    EXPECT_NE(cancel.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << cancel.output;
+
+    // No output at all: detection moves on to the silent device unasked.
+    RunResult none = RunZarn(issue, "press 1\nwait idle\nkey Escape\n", "", "", "ZARN_HEADLESS_AUDIO=none");
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.log.find("messagebox"), std::string::npos) << none.log;
+    EXPECT_EQ(none.log.find("audio "), std::string::npos) << none.log;
+    EXPECT_NE(none.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << none.output;
+}
+
+TEST(Startup, WithoutADisplayTheReaderSaysSoAndEnds)
+{
+    TestIssue issue = MenuIssue("nodisplay");
+    std::string errors = issue.directory + "/run.err";
+    std::string command = "cd '" + issue.directory + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER" +
+                          " -u ZARN_PLATFORM XDG_CONFIG_HOME='" + issue.configHome + "' timeout 3 '" +
+                          ZARN_BINARY_DIR + "/zarn' >/dev/null 2>'" + errors + "'";
+    auto start = std::chrono::steady_clock::now();
+    int status = std::system(command.c_str());
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(ReadText(errors), "zarn: no display to open a window on (set DISPLAY, or use ZARN_PLATFORM=headless)\n");
+    // It ended before the setup step: nothing was stored.
+    EXPECT_EQ(StoredSettings(issue), "");
 }

@@ -1,13 +1,16 @@
 // The command-line rule and the executable's resources, in process.
-#include "app/menuloop.h"
 #include "app/resources.h"
+#include "app/session.h"
 #include "app/shell.h"
 #include "sound/p_midas.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -111,6 +114,55 @@ TEST(Resources, IconIs32By32)
     EXPECT_EQ(Get32(bmp + 18), 32u);
     EXPECT_EQ(Get32(bmp + 22), 32u);
     EXPECT_EQ(size, 54u + 1024u + 32u * 32u);
+}
+
+TEST(Resources, DesktopIconsAreTheWindowIconAtOtherSizes)
+{
+    // The 32-pixel image through its palette ...
+    uint32_t size = 0;
+    const uint8_t *bmp = IconBitmap(&size);
+    uint32_t offset = Get32(bmp + 10);
+    std::vector<uint32_t> window(32 * 32);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) {
+            const uint8_t *colour = bmp + 54 + 4 * bmp[offset + (31 - y) * 32 + x];
+            window[y * 32 + x] = (uint32_t)colour[2] << 16 | (uint32_t)colour[1] << 8 | colour[0];
+        }
+    std::vector<uint32_t> painted(32 * 32);
+    ASSERT_EQ(PaintIconImage(32, painted.data()), 1);
+    EXPECT_EQ(painted, window);
+
+    // ... and the 256-pixel one, which every eighth pixel repeats exactly.
+    std::vector<uint32_t> large(256 * 256);
+    ASSERT_EQ(PaintIconImage(256, large.data()), 1);
+    int differing = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++)
+            differing += large[(y * 8) * 256 + x * 8] != window[y * 32 + x];
+    EXPECT_EQ(differing, 0);
+
+    // At the desktop's other sizes the letter still has its fifteen
+    // whole blocks and sits in the middle: as much ramp left of it as right
+    // of its shadow, give or take one block.
+    uint32_t letter = window[1 * 32 + 6]; // inside the Z's top bar
+    for (int side : {48, 128}) {
+        std::vector<uint32_t> icon((size_t)side * side);
+        ASSERT_EQ(PaintIconImage(side, icon.data()), 1);
+        int block = side / 8, count = 0, left = side, right = -1;
+        for (int i = 0; i < side * side; i++)
+            if (icon[i] == letter) {
+                count++;
+                left = std::min(left, i % side);
+                right = std::max(right, i % side);
+            }
+        EXPECT_EQ(count, 15 * block * block) << side;
+        EXPECT_LE(std::abs(left - (side - 1 - right - block / 2)), block) << side;
+    }
+
+    uint32_t none[16 * 16];
+    EXPECT_EQ(PaintIconImage(15, none), 0);
+    EXPECT_EQ(PaintIconImage(ICON_IMAGE_MAX + 1, none), 0);
+    EXPECT_EQ(PaintIconImage(64, nullptr), 0);
 }
 
 TEST(Resources, SetupDialogTemplate)

@@ -22,100 +22,6 @@
 
 namespace {
 
-struct ChildRun {
-    int exitCode = -1;
-    std::string output;                 // standard output
-    std::string log;                    // headless log
-    std::vector<std::string> opens;     // shell opens
-    std::vector<std::string> boxes;     // message box texts
-    int frames = 0;
-    int audible = 0;                    // any non-zero audio sample mixed
-    std::vector<PageLink> links;        // the last page's links
-};
-
-// Runs WinMain in a forked child in the issue directory; the child writes a
-// report the parent reads back.
-ChildRun RunChild(const TestIssue &issue, const std::string &script, const std::string &arguments = "")
-{
-    std::string reportPath = issue.directory + "/child.report";
-    std::string outputPath = issue.directory + "/child.out";
-    std::string logPath = issue.directory + "/child.log";
-    fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        if (chdir(issue.directory.c_str()) != 0)
-            _exit(90);
-        setenv("XDG_CONFIG_HOME", issue.configHome.c_str(), 1);
-        setenv("ZARN_PLATFORM", "headless", 1);
-        if (!freopen(outputPath.c_str(), "w", stdout))
-            _exit(91);
-        setvbuf(stdout, nullptr, _IOLBF, 0);
-        std::string line = "zarn" + (arguments.empty() ? std::string() : " " + arguments);
-        char *argv[] = {const_cast<char *>(line.c_str())};
-        PlatformSetCommandLine(1, argv);
-        PlatformSelect("headless");
-        HeadlessSetLog(logPath.c_str());
-        if (!HeadlessScriptText(script.c_str()))
-            _exit(92);
-        int result = WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
-        fflush(stdout);
-        std::ofstream report(reportPath);
-        for (const std::string &target : HeadlessShellOpens())
-            report << "open " << target << "\n";
-        for (const HeadlessMessageBox &box : HeadlessMessageBoxes()) {
-            std::string text = box.text;
-            for (char &c : text)
-                if (c == '\n')
-                    c = '|';
-            report << "box " << text << "\n";
-        }
-        report << "frames " << HeadlessFrameCount() << "\n";
-        int audible = 0;
-        for (int16_t sample : HeadlessAudioCapture())
-            if (sample != 0)
-                audible = 1;
-        report << "audible " << audible << "\n";
-        int count = 0;
-        const PageLink *links = AuaGetLinks(&count);
-        for (int i = 0; i < count; i++)
-            report << "link " << links[i].used << " " << links[i].left << " " << links[i].top << " "
-                   << links[i].right << " " << links[i].bottom << " " << links[i].target << "\n";
-        report.close();
-        _exit(result);
-    }
-    ChildRun run;
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.output = ReadText(outputPath);
-    run.log = FileExists(logPath) ? ReadText(logPath) : "";
-    std::istringstream report(FileExists(reportPath) ? ReadText(reportPath) : "");
-    std::string word;
-    while (report >> word) {
-        std::string rest;
-        std::getline(report, rest);
-        if (!rest.empty() && rest[0] == ' ')
-            rest.erase(0, 1);
-        if (word == "open")
-            run.opens.push_back(rest);
-        else if (word == "box")
-            run.boxes.push_back(rest);
-        else if (word == "frames")
-            run.frames = std::atoi(rest.c_str());
-        else if (word == "audible")
-            run.audible = std::atoi(rest.c_str());
-        else if (word == "link") {
-            PageLink link = {};
-            char target[256] = "";
-            sscanf(rest.c_str(), "%d %d %d %d %d %255s", &link.used, &link.left, &link.top, &link.right,
-                   &link.bottom, target);
-            snprintf(link.target, sizeof link.target, "%s", target);
-            run.links.push_back(link);
-        }
-    }
-    return run;
-}
-
 // Frames presented between two "saved" marks of the log.
 int FramesBetween(const std::string &log, const std::string &from, const std::string &to)
 {
@@ -143,8 +49,17 @@ TestIssue ViewerIssue(const char *tag)
     WriteText(issue.directory + "/first.txt",
               "<size 40><link http://example.com/a>Linked</link><br>page one<newpage>page two<newpage>page three");
     WriteText(issue.directory + "/second.txt", "Second article<newpage>its second page");
-    WriteText(issue.directory + "/only.txt", "<size 30><link notes.txt>Notes</link> <link ./run.sh>Run</link>");
+    // Documents of the issue next to programs, and targets outside it (the
+    // ".." one names the issue's own notes.txt, so only the ".." refuses it).
+    std::string back = "../" + std::filesystem::path(issue.directory).filename().string() + "/notes.txt";
+    WriteText(issue.directory + "/only.txt", "<size 24><link notes.txt>Notes</link><br><link photo.png>Photo</link><br>"
+                                             "<link setup.exe>Setup</link><br><link game.jar>Game</link><br>"
+                                             "<link /etc/hostname>Host</link><br><link " + back + ">Back</link><br>"
+                                             "<link ./run.sh>Run</link>");
     WriteText(issue.directory + "/notes.txt", "a document");
+    WriteText(issue.directory + "/photo.png", "\x89PNG\r\n\x1a\n");
+    WriteText(issue.directory + "/setup.exe", "MZ\x90");
+    WriteText(issue.directory + "/game.jar", "PK\x03\x04");
     WriteText(issue.directory + "/run.sh", "#!/bin/sh\n");
     chmod((issue.directory + "/run.sh").c_str(), 0755);
     return issue;
@@ -279,20 +194,23 @@ TEST(Viewer, HoverRedrawsOnlyWhenTheHighlightChanges)
     EXPECT_EQ(Picture(issue, "plain"), Picture(issue, "off"));
 }
 
-TEST(Viewer, OnlySafeTargetsReachTheShell)
+TEST(Viewer, OnlyDocumentsOfTheIssueAndWebAddressesReachTheShell)
 {
     TestIssue issue = ViewerIssue("safe");
     ChildRun probe = RunChild(issue, "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\nkey X\n");
-    ASSERT_EQ(probe.links.size(), 2u) << probe.log;
+    ASSERT_EQ(probe.links.size(), 7u) << probe.log;
     std::string script = "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\n";
     for (const PageLink &link : probe.links)
         script += "click " + std::to_string((link.left + link.right) / 2) + " " +
                   std::to_string((link.top + link.bottom) / 2) + "\nsleep 100\n";
     script += "key X\n";
     ChildRun run = RunChild(issue, script);
-    ASSERT_EQ(run.opens.size(), 1u) << run.log;
-    EXPECT_EQ(run.opens[0], "notes.txt");
-    EXPECT_NE(run.output.find("- link target not opened: './run.sh'\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.opens, (std::vector<std::string>{"notes.txt", "photo.png"})) << run.log;
+    std::string back = "../" + std::filesystem::path(issue.directory).filename().string() + "/notes.txt";
+    for (const std::string &refused : {std::string("setup.exe"), std::string("game.jar"), std::string("/etc/hostname"),
+                                       back, std::string("./run.sh")})
+        EXPECT_NE(run.output.find("- link target not opened: '" + refused + "'\n"), std::string::npos)
+            << refused << "\n" << run.output;
 }
 
 TEST(Viewer, MissingArticleEndsThroughTheBannerBox)
@@ -306,42 +224,100 @@ TEST(Viewer, MissingArticleEndsThroughTheBannerBox)
     EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
 }
 
-TEST(LinkFilter, WebAndMailAddressesAndPlainDocumentsOnly)
+// The filter asks about the working directory, which is the issue's: the
+// tests run in a scratch issue with a file beside it.
+struct LinkFilter : ::testing::Test {
+    std::string root, issue, previous;
+    void SetUp() override
+    {
+        PlatformSelect("headless");
+        root = MakeTempDirectory("filter");
+        issue = root + "/issue";
+        std::filesystem::create_directories(issue + "/docs");
+        WriteText(root + "/notes.txt", "beside the issue");
+        previous = std::filesystem::current_path().string();
+        std::filesystem::current_path(issue);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous);
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    void Write(const std::string &name, const std::string &text, int mode = 0644)
+    {
+        WriteText(issue + "/" + name, text);
+        chmod((issue + "/" + name).c_str(), mode);
+    }
+};
+
+TEST_F(LinkFilter, WebAndMailAddressesAndDocumentsOfTheIssue)
 {
-    PlatformSelect("headless");
-    std::string d = MakeTempDirectory("filter");
-    WriteText(d + "/doc.txt", "text");
-    WriteText(d + "/tool", "#!/bin/sh\n");
-    chmod((d + "/tool").c_str(), 0755);
-    WriteText(d + "/app.desktop", "[Desktop Entry]\n");
-    WriteText(d + "/APP.DESKTOP", "[Desktop Entry]\n");
     EXPECT_TRUE(LinkTargetAllowed("http://example.com/"));
     EXPECT_TRUE(LinkTargetAllowed("HTTPS://example.com/"));
     EXPECT_TRUE(LinkTargetAllowed("ftp://example.com/file"));
     EXPECT_TRUE(LinkTargetAllowed("mailto:editor@example.com"));
-    EXPECT_TRUE(LinkTargetAllowed((d + "/doc.txt").c_str()));
-    EXPECT_FALSE(LinkTargetAllowed((d + "/tool").c_str()));
-    EXPECT_FALSE(LinkTargetAllowed((d + "/app.desktop").c_str()));
-    EXPECT_FALSE(LinkTargetAllowed((d + "/APP.DESKTOP").c_str()));
-    EXPECT_FALSE(LinkTargetAllowed(d.c_str()));
-    EXPECT_FALSE(LinkTargetAllowed((d + "/missing.txt").c_str()));
-    EXPECT_FALSE(LinkTargetAllowed("file:///etc/passwd"));
-    EXPECT_FALSE(LinkTargetAllowed("javascript:alert(1)"));
-    EXPECT_FALSE(LinkTargetAllowed("http"));
+    Write("notes.txt", "text");
+    Write("Photo.PNG", "\x89PNG\r\n\x1a\n");
+    Write("docs/manual.pdf", "%PDF-1.4");
+    Write("tune.xm", "Extended Module: ");
+    Write("empty.html", "");
+    EXPECT_TRUE(LinkTargetAllowed("notes.txt"));
+    EXPECT_TRUE(LinkTargetAllowed("./notes.txt"));
+    EXPECT_TRUE(LinkTargetAllowed("Photo.PNG"));
+    EXPECT_TRUE(LinkTargetAllowed("docs/manual.pdf"));
+    EXPECT_TRUE(LinkTargetAllowed("tune.xm"));
+    EXPECT_TRUE(LinkTargetAllowed("empty.html"));
+    EXPECT_FALSE(LinkTargetAllowed("missing.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("docs")); // a directory
     EXPECT_FALSE(LinkTargetAllowed(""));
     EXPECT_FALSE(LinkTargetAllowed(nullptr));
-    std::error_code ignored;
-    std::filesystem::remove_all(d, ignored);
 }
 
-TEST(LinkFilter, OpenLinksAtIsStrictOnAllFourEdges)
+TEST_F(LinkFilter, NothingOutsideTheIssueAndNoProgramWhateverItsName)
 {
-    PlatformSelect("headless");
+    Write("notes.txt", "text");
+    // Outside the issue, though each names a readable document.
+    EXPECT_FALSE(LinkTargetAllowed("../notes.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("docs/../../notes.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("docs/..\\..\\notes.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("/etc/hostname"));
+    EXPECT_FALSE(LinkTargetAllowed((issue + "/notes.txt").c_str()));
+    // Names the opener reads as other addresses or options.
+    EXPECT_FALSE(LinkTargetAllowed("file:notes.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("file:///etc/passwd"));
+    EXPECT_FALSE(LinkTargetAllowed("javascript:alert(1)"));
+    Write("-notes.txt", "text");
+    EXPECT_FALSE(LinkTargetAllowed("-notes.txt"));
+    EXPECT_FALSE(LinkTargetAllowed("http"));
+    // Programs and launchers by their names...
+    Write("setup.exe", "text");
+    Write("game.jar", "text");
+    Write("app.desktop", "[Desktop Entry]\n");
+    Write("tool", "#!/bin/sh\n", 0755);
+    EXPECT_FALSE(LinkTargetAllowed("setup.exe"));
+    EXPECT_FALSE(LinkTargetAllowed("game.jar"));
+    EXPECT_FALSE(LinkTargetAllowed("app.desktop"));
+    EXPECT_FALSE(LinkTargetAllowed("tool"));
+    // ... and under a document's name, by their execute bit or first bytes.
+    Write("run.txt", "echo\n", 0755);
+    Write("setup.png", std::string("MZ\x90\0", 4));
+    Write("linux.pdf", "\x7f" "ELF\x02\x01");
+    Write("script.txt", "#!/bin/sh\nrm -rf ~\n");
+    Write("game.png", "PK\x03\x04");
+    Write("Main.mp3", "\xCA\xFE\xBA\xBE");
+    Write("launcher.txt", "# made by hand\n[Desktop Entry]\nExec=xterm\n");
+    for (const char *name : {"run.txt", "setup.png", "linux.pdf", "script.txt", "game.png", "Main.mp3", "launcher.txt"})
+        EXPECT_FALSE(LinkTargetAllowed(name)) << name;
+}
+
+TEST_F(LinkFilter, OpenLinksAtIsStrictOnAllFourEdges)
+{
     HeadlessReset();
     PageLink links[3] = {};
-    links[0] = {1, 10, 20, 50, 40, "http://a/"};
-    links[1] = {0, 0, 0, 640, 480, "http://unused/"};
-    links[2] = {1, 30, 30, 60, 45, "http://b/"};
+    links[0] = {1, 10, 20, 50, 40, "http://a/", -1};
+    links[1] = {0, 0, 0, 640, 480, "http://unused/", -1};
+    links[2] = {1, 30, 30, 60, 45, "http://b/", -1};
     EXPECT_EQ(OpenLinksAt(links, 3, 10, 30), 0);
     EXPECT_EQ(OpenLinksAt(links, 3, 50, 30), 0);
     EXPECT_EQ(OpenLinksAt(links, 3, 20, 20), 0);

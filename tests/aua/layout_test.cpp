@@ -2,6 +2,9 @@
 // the exact pen positions of every drawn word) and rendered pixels.
 #include "support.h"
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <cmath>
 #include <map>
 
@@ -108,6 +111,56 @@ TEST_F(EngineTest, JustifiedGlueCarriesStretchPastGluedWords) {
     EXPECT_GT(z.left - s.right, (int)((s.right - s.left) * (scale - 1)) + 1);
 }
 
+TEST_F(EngineTest, JustifiedPositionAddsWidthTimesScaleToPosBeforeTheCarry) {
+    // A full line of the demo issue's regular face at size 10 where
+    // (pos + width x scale) + carry and pos + (width x scale + carry) round
+    // to different pixels: a word lands one pixel off with the latter.
+    std::vector<std::string> words = {"a ",     "size ",    "and ",   "reader", "text ",  "one ",   "in ",
+                                      "spaces ", "in ",     "spaces ", "stretch ", "it ",    "edge ",  "picture",
+                                      "the ",   "bold ",    "bold ",  "word ",  "and "};
+    int pen = 0;
+    std::vector<float> widths;
+    for (const std::string &word : words) {
+        widths.push_back((float)Width(word));
+        pen += Width(word);
+    }
+    ASSERT_LT(pen, 600);
+    ASSERT_GE(pen + Width("justified "), 600) << "the next word starts the second line";
+    float last = (float)Width("and");
+    float scale = (600.0f - 0.0f - last) / ((float)(pen - Width("and ") + Width("and")) - last);
+    std::vector<int> expected;
+    bool ordersDiffer = false;
+    float pos = 0, carry = 0, other = 0, otherCarry = 0;
+    for (size_t i = 0; i + 1 < words.size(); i++) {
+        expected.push_back((int)pos);
+        ordersDiffer = ordersDiffer || (int)pos != (int)other;
+        float width = widths[i];
+        if (words[i].back() != ' ') {
+            carry = carry + width * (scale - 1);
+            pos = pos + width;
+            otherCarry = otherCarry + width * (scale - 1);
+            other = other + width;
+        } else {
+            pos = pos + width * scale + carry;
+            carry = 0;
+            other = other + (width * scale + otherCarry);
+            otherCarry = 0;
+        }
+    }
+    ASSERT_TRUE(ordersDiffer) << "the line no longer tells the two orders apart";
+
+    Load("<font verdana><br><aj>" + LinkedWords(words) + "justified justified");
+    Draw();
+    for (size_t i = 0; i < expected.size(); i++) {
+        PageLink word = Only("w" + std::to_string(i));
+        EXPECT_EQ(BaselineOf(word), 15) << i;
+        EXPECT_EQ(word.left, 20 + expected[i]) << "word " << i << " '" << words[i] << "'";
+    }
+    PageLink end = Only("w" + std::to_string(words.size() - 1));
+    EXPECT_EQ(end.right, 620);
+    EXPECT_EQ(BaselineOf(end), 15);
+}
+
 TEST_F(EngineTest, JustifiedLineWithNothingToStretchIsDrawnLeftAligned) {
     // at size 0 a space has no advance: the only word before the last is 0 wide
     Load("<font verdana><br><aj><size 0>" + Linked("a", "<char  >") + "<size 10>" + Linked("c", "cc ") + "<br>");
@@ -152,6 +205,56 @@ TEST_F(EngineTest, TrailingSpaceCountsInFitTest) {
     Load("<font verdana><br><tab " + std::to_string(600 - w - 1) + ">" + Linked("a", "word "));
     Draw();
     EXPECT_EQ(BaselineOf(Only("a")), 30);
+}
+
+TEST_F(EngineTest, SizeEightLineBreaksWhereTenPixelEmWidthsSay) {
+    // Word widths straight from FreeType at a given em in pixels, as the
+    // layout sums them: each glyph's advance rounded to whole pixels.
+    FT_Library library;
+    FT_Face face;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, "verdana.TTF", 0, &face), 0);
+    auto width = [&](const std::string &word, int pixels) {
+        EXPECT_EQ(FT_Set_Pixel_Sizes(face, 0, (FT_UInt)pixels), 0);
+        int sum = 0;
+        for (unsigned char c : word) {
+            EXPECT_EQ(FT_Load_Char(face, c, FT_LOAD_DEFAULT), 0);
+            sum += (int)((face->glyph->advance.x + 32) >> 6);
+        }
+        return sum;
+    };
+    std::vector<std::string> words;
+    const char *sentence[] = {"Small ", "print ", "runs ", "along ", "the ", "line ", "until ", "a ", "word ",
+                              "no ", "longer ", "fits ", "before ", "the ", "right ", "edge "};
+    for (int i = 0; i < 40; i++) words.push_back(sentence[i % 16]);
+    // Index of the first word of the second line under the strict fit test.
+    auto firstOfSecondLine = [&](int pixels, std::vector<int> *lefts) {
+        int pen = 0;
+        for (size_t i = 0; i < words.size(); i++) {
+            int w = width(words[i], pixels);
+            if (pen + w >= 600) return (int)i;
+            if (lefts) lefts->push_back(pen);
+            pen += w;
+        }
+        return -1;
+    };
+    std::vector<int> lefts;
+    int breakAt = firstOfSecondLine(10, &lefts);
+    ASSERT_GT(breakAt, 0);
+    ASSERT_NE(breakAt, firstOfSecondLine(11, nullptr)) << "an 11-pixel em would break elsewhere";
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+
+    Load("<font verdana><size 8>" + LinkedWords(words));
+    Draw();
+    for (int i = 0; i < breakAt; i++) {
+        PageLink word = Only("w" + std::to_string(i));
+        EXPECT_EQ(BaselineOf(word), 0) << i;
+        EXPECT_EQ(word.left, 20 + lefts[(size_t)i]) << i;
+    }
+    PageLink next = Only("w" + std::to_string(breakAt));
+    EXPECT_EQ(BaselineOf(next), 13);
+    EXPECT_EQ(next.left, 20);
 }
 
 TEST_F(EngineTest, WordWiderThanTheRectangleEndsThePage) {

@@ -2,6 +2,8 @@
 // word rules and the tag interpreter with its argument syntax.
 #include "support.h"
 
+#include "gfx/display.h"
+
 #include <cstring>
 
 using namespace aua_test;
@@ -225,4 +227,82 @@ TEST_F(EngineTest, LinkTagsReportMisuse) {
     ASSERT_EQ(links.size(), 1u);
     EXPECT_STREQ(links[0].target, "a");
     EXPECT_EQ(links[0].left, -1 + 20) << "the word drawn with linkIndex -1 adds no rectangle";
+}
+
+// [SECTION] Where the engine is reading
+
+namespace {
+
+std::vector<int32_t> positionsSeen;
+
+void RecordPosition(const char *) { positionsSeen.push_back(AuaTextPosition()); }
+
+// The offsets AuaTextPosition gave at each box raised while call ran.
+std::vector<int32_t> PositionsOfMessages(const std::function<void()> &call) {
+    positionsSeen.clear();
+    ErrorBoxSetWatcher(RecordPosition);
+    call();
+    ErrorBoxSetWatcher(nullptr);
+    return positionsSeen;
+}
+
+} // namespace
+
+TEST_F(EngineTest, MessagesComeWithTheOffsetOfTheTagOrWordBeingRead) {
+    // A tag is placed at its '<', a word at its first byte; "Word too long!"
+    // ends the page at the long word, so the picture is never reached.
+    std::string text = "<font verdana>Hi <nope> there\r\n" + std::string(100, 'W') + " <image none.bmp>x";
+    Load(text);
+    EXPECT_EQ(PositionsOfMessages([&] { Draw(); }), (std::vector<int32_t>{17, 31}));
+    EXPECT_EQ(AuaPageEnd(), 132) << "after the word and the space that ended it";
+    EXPECT_EQ(AuaTextPosition(), -1);
+
+    // The pre-scan places "tag not closed!" at the '<' it could not close.
+    AuaFreeArticle(&article);
+    WriteFile("open.txt", "ok <b and more");
+    EXPECT_EQ(PositionsOfMessages([&] { AuaLoadArticle("open.txt", &article); }), (std::vector<int32_t>{3}));
+    EXPECT_EQ(article.pageCount, 0);
+
+    // Outside a scan or a page there is no article position.
+    EXPECT_EQ(PositionsOfMessages([] { AuaSelectFont("nosuchface", 0, 0); }).size(), 2u);
+    EXPECT_EQ(positionsSeen[1], -1);
+    AuaSelectFont("verdana", 0, 0);
+}
+
+TEST_F(EngineTest, PageEndIsWhereTheDrawStoppedReading) {
+    Load("<font verdana>one<newpage>two<newpage >gone<newpage>three");
+    ASSERT_EQ(article.pageCount, 3);
+    Draw(0);
+    EXPECT_EQ(AuaPageEnd(), 26) << "just after the first <newpage>, the next page start";
+    EXPECT_EQ(article.pageStart[1], 26);
+    Draw(1);
+    EXPECT_EQ(AuaPageEnd(), 39) << "after <newpage >, before \"gone\"";
+    Draw(2);
+    EXPECT_EQ(AuaPageEnd(), article.textSize);
+}
+
+TEST_F(EngineTest, EveryRectangleOfALinkKnowsItsTag) {
+    WriteSolidBmp("pic.bmp", 8, 8, 0x00FF0000u);
+    Load("<font verdana>a <link first>b c <image pic.bmp></link> <link second>d</link>");
+    Draw();
+    std::vector<PageLink> first = LinksTo("first"), second = LinksTo("second");
+    ASSERT_EQ(first.size(), 3u);
+    for (const PageLink &link : first) EXPECT_EQ(link.textPosition, 16);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].textPosition, 55);
+    // A link made outside an article has no position.
+    EXPECT_GE(AuaAddLink(0, 0, 1, 1, "x"), 0);
+    EXPECT_EQ(LinksTo("x")[0].textPosition, -1);
+}
+
+TEST_F(EngineTest, FontCountGrowsWithEachFontFileLoaded) {
+    int before = AuaFontCount();
+    AuaSelectFont("verdana", 0, 0); // loaded in SetUp
+    EXPECT_EQ(AuaFontCount(), before);
+    InstallFonts("other");
+    AuaSelectFont("other", 1, 1);
+    EXPECT_EQ(AuaFontCount(), before + 1);
+    AuaSelectFont("absent", 0, 0);
+    EXPECT_EQ(AuaFontCount(), before + 1);
+    AuaSelectFont("verdana", 0, 0);
 }

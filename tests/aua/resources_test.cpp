@@ -170,6 +170,28 @@ TEST_F(EngineTest, PictureFileKindByExtension) {
     EXPECT_EQ(messages.last(), Exception("Image: file 'bitmap' not found!"));
 }
 
+TEST_F(EngineTest, TruncatedJpegIsDrawnWithItsMissingPartGrey) {
+    WriteJpeg("whole.jpg", 64, 128, 200, 40, 40);
+    FILE *file = fopen("whole.jpg", "rb");
+    ASSERT_NE(file, nullptr);
+    std::string bytes;
+    for (int c; (c = fgetc(file)) != EOF;) bytes += (char)c;
+    fclose(file);
+    // Keep the headers and half of the scan data.
+    size_t sos = bytes.find("\xFF\xDA");
+    ASSERT_NE(sos, std::string::npos);
+    size_t start = sos + 2 + ((size_t)(uint8_t)bytes[sos + 2] << 8 | (uint8_t)bytes[sos + 3]);
+    WriteFile("cut.jpg", bytes.substr(0, start + (bytes.size() - start) / 2));
+    Messages messages;
+    Load("<font verdana><imagexy cut.jpg 0 0>" + Linked("after", "after"));
+    Draw();
+    EXPECT_EQ(messages.count(), 0) << messages.last();
+    EXPECT_TRUE(Near(page.at(20 + 5, 50 + 5), 0x00C82828u, 6));
+    EXPECT_EQ(page.at(20 + 5, 50 + 120), 0x00808080u);
+    EXPECT_EQ(page.at(20 + 64, 50 + 120), 0x00102030u);
+    EXPECT_EQ(LinksTo("after").size(), 1u) << "the page goes on after the picture";
+}
+
 TEST_F(EngineTest, EleventhPictureIsDrawnWithoutBox) {
     WriteSolidBmp("dot.bmp", 4, 4, 0x00FFFF00u);
     std::string text = "<font verdana>";

@@ -103,8 +103,8 @@ TEST_F(ConfigTest, AnIssueParsesIntoEntriesInFileOrder) {
     EXPECT_STREQ(ConfigEffectName("other"), "");
     const ConfigProblems *p = ConfigGetProblems();
     EXPECT_EQ(p->droppedEntries + p->cutWords + p->cutValues, 0);
-    EXPECT_EQ(p->entryLines[0], 1);
-    EXPECT_EQ(p->entryLines[8], 9);
+    EXPECT_EQ(p->entryPlaces[0][CONFIG_KEY1].line, 1);
+    EXPECT_EQ(p->entryPlaces[8][CONFIG_KEY1].line, 9);
 }
 
 TEST_F(ConfigTest, KeysCrossLineBreaksAndValuesEndAtTheLine) {
@@ -122,7 +122,24 @@ TEST_F(ConfigTest, KeysCrossLineBreaksAndValuesEndAtTheLine) {
     EXPECT_EQ(Value(2), "");
     EXPECT_EQ(Key1(3), "c");
     EXPECT_EQ(Key2(3), "");
-    EXPECT_EQ(ConfigGetProblems()->entryLines[1], 4);
+    // Where each part begins, for the messages of lint: columns count bytes
+    // from 1, a CR is a byte of its line, a key2 on the next line has that
+    // line, an empty value sits where it would begin and an absent one after
+    // the last byte.
+    auto place = [](int entry, int part) {
+        const ConfigPlace &p = ConfigGetProblems()->entryPlaces[entry][part];
+        return std::to_string(p.line) + ":" + std::to_string(p.column);
+    };
+    EXPECT_EQ(place(0, CONFIG_KEY1), "1:1");
+    EXPECT_EQ(place(0, CONFIG_KEY2), "2:1");
+    EXPECT_EQ(place(0, CONFIG_VALUE), "2:6");
+    EXPECT_EQ(place(1, CONFIG_KEY1), "4:4");
+    EXPECT_EQ(place(1, CONFIG_KEY2), "4:10");
+    EXPECT_EQ(place(1, CONFIG_VALUE), "4:14");
+    EXPECT_EQ(place(2, CONFIG_KEY1), "5:3");
+    EXPECT_EQ(place(2, CONFIG_VALUE), "5:6");
+    EXPECT_EQ(place(3, CONFIG_KEY1), "5:8");
+    EXPECT_EQ(place(3, CONFIG_KEY2), "0:0");
 }
 
 TEST_F(ConfigTest, TheFinalLineWithoutABreakKeepsItsLastCharacter) {
@@ -180,7 +197,8 @@ TEST_F(ConfigTest, SixtyFiveEntriesKeepSixtyFourAndCountTheRest) {
     EXPECT_EQ(Value(63), "Topic 63");
     EXPECT_EQ(ConfigGetEntry(64), nullptr);
     EXPECT_EQ(ConfigGetProblems()->droppedEntries, 3);
-    EXPECT_EQ(ConfigGetProblems()->firstDroppedLine, 65);
+    EXPECT_EQ(ConfigGetProblems()->firstDropped.line, 65);
+    EXPECT_EQ(ConfigGetProblems()->firstDropped.column, 1);
     EXPECT_EQ(FindTopicEntry(63), 63);
 }
 

@@ -131,6 +131,7 @@ TEST_F(Loader, KeyMarkerDecidesWhetherKeysAreRead)
 TEST_F(Loader, UnknownKindsFailTheLoad)
 {
     for (int32_t kind : {(int32_t)VX_LIGHT, (int32_t)VX_BLOB, 42}) {
+        SCOPED_TRACE(kind);
         V3d v;
         Quad(v, 0, 0, 100, 10, "checker", 0);
         v.Object(kind);
@@ -140,6 +141,14 @@ TEST_F(Loader, UnknownKindsFailTheLoad)
         // What was built is released again: no reference stays behind.
         EXPECT_EQ(VxSceneObjectCount(&scene), 0);
         EXPECT_EQ(VxGetTexture(VxTextureCount() - 1)->pixels, nullptr);
+        // The record alone is 36 bytes, the shortest an object can be.
+        V3d alone;
+        alone.Object(kind);
+        ASSERT_EQ(alone.Bytes().size(), 256u + 36u);
+        r = 1;
+        EXPECT_EQ(Load(alone.Bytes(), &r), "- unknown object!\n");
+        EXPECT_EQ(r, 0);
+        EXPECT_EQ(VxSceneObjectCount(&scene), 0);
     }
 }
 
@@ -173,23 +182,24 @@ TEST_F(Loader, IndicesAndCountsAreChecked)
         EXPECT_EQ(r, 0);
         EXPECT_EQ(VxSceneObjectCount(&scene), 0);
     }
-    {
+    for (int32_t receiver : {-1, 2, 7}) { // beyond the table either way
         V3d v;
         Quad(v, 0, 0, 100, 10, "x", 0);
-        v.Object(VX_SHADOW);
-        for (int i = 0; i < 8; i++) PutF(v.body, 0);
-        for (int i = 0; i < 4; i++) Put32(v.body, 0);
-        Put32(v.body, 7); // receiver beyond the table
-        EXPECT_EQ(Load(v.Bytes(), &r), "- shadow receiver out of range!\n");
+        v.Shadow(0, 0, 0, 0, 1.0f, receiver);
+        EXPECT_EQ(Load(v.Bytes(), &r), "- shadow receiver out of range!\n") << receiver;
         EXPECT_EQ(r, 0);
     }
-    {
-        V3d v;
-        Quad(v, 0, 0, 100, 10, "x", 0);
-        v.Object(VX_SHADOW_LINK);
-        Put32(v.body, 0);
-        Put32(v.body, 0); // follows a MODEL, which has no position
-        EXPECT_EQ(Load(v.Bytes(), &r), "- shadow link target out of range!\n");
+    for (int32_t receiver : {-1, 0, 2}) {
+        for (int32_t followed : {-1, 0, 2}) {
+            if (receiver == 0 && followed == 0) continue;
+            V3d v;
+            Quad(v, 0, 0, 100, 10, "x", 0);
+            v.ShadowLink(receiver, followed);
+            EXPECT_EQ(Load(v.Bytes(), &r), followed != 0 ? "- shadow link target out of range!\n"
+                                                         : "- shadow receiver out of range!\n")
+                << receiver << " " << followed;
+            EXPECT_EQ(r, 0);
+        }
     }
     {
         V3d v;

@@ -372,6 +372,60 @@ INSTANTIATE_TEST_SUITE_P(
                    0, 1}),
     [](const ::testing::TestParamInfo<GoldenCase> &info) { return std::string(info.param.name); });
 
+// Projected shadows fall on models only: one naming a sun as its receiver
+// loads and leaves the picture as it is.
+TEST_F(Scene, ShadowsOntoObjectsThatAreNotModelsDrawNothing)
+{
+    // A floor that takes projected shadows, and a sun behind the camera (no flare).
+    auto build = [](V3d &v) {
+        Floor(v, -40, 60, 300, 100, "grad", 0x0, "layer");
+        v.Sun(0, 0, -100);
+    };
+    V3d plain;
+    build(plain);
+    Render(plain);
+    std::vector<uint32_t> without = page;
+    V3d onFloor;
+    build(onFloor);
+    onFloor.Shadow(0, 0, 180, 0, 0.3f, 0);
+    Render(onFloor);
+    EXPECT_TRUE(page != without); // a shadow that lands shows
+    V3d onSun;
+    build(onSun);
+    onSun.Shadow(0, 0, 180, 0, 0.3f, 1);
+    onSun.ShadowLink(1, 2);
+    Render(onSun);
+    EXPECT_TRUE(page == without);
+}
+
+// Every frame a link takes the first three words of the object it follows,
+// whatever its kind; a model's record starts with no such words.
+TEST_F(Scene, ShadowLinkTakesThePositionWordsOfWhatItFollows)
+{
+    V3d v;
+    Floor(v, -40, 60, 300, 100, "grad", 0x0, "layer");
+    v.Object(VX_PARTICLE);
+    Put32(v.body, 9); // a kind that leaves its particles alone
+    Put32(v.body, 3);
+    PutF(v.body, 7); PutF(v.body, 8); PutF(v.body, 9);
+    PutF(v.body, 0); PutF(v.body, 1); PutF(v.body, 0);
+    v.Sun(5, 6, 7);
+    v.ShadowLink(0, 1);
+    v.ShadowLink(0, 2);
+    v.ShadowLink(0, 0);
+    Render(v);
+    auto link = [&](int i) { return (const VxShadowLink *)scene.objects[i].payload; };
+    uint32_t words[3];
+    std::memcpy(words, link(3)->position, 12);
+    EXPECT_EQ(words[0], 9u);
+    EXPECT_EQ(words[1], 3u);
+    EXPECT_EQ(link(3)->position[2], 7.0f);
+    EXPECT_EQ(link(4)->position[0], 5.0f);
+    EXPECT_EQ(link(4)->position[1], 6.0f);
+    EXPECT_EQ(link(4)->position[2], 7.0f);
+    for (int k = 0; k < 3; k++) EXPECT_EQ(link(5)->position[k], 0.0f);
+}
+
 TEST_F(Scene, SunlitFaceRestoresItsTexture)
 {
     V3d v;

@@ -265,6 +265,37 @@ TEST_F(Raster, TintUsesTheOldDepth)
     EXPECT_EQ(At(0, 0), (uint32_t)((0x80 - t) << 16 | (0x80 - t) << 8 | 0x80));
 }
 
+// A receiver pixel is shadowed exactly when the light's depth map holds a
+// nearer (greater) depth than the pixel's own light depth: one unit is enough,
+// an equal depth is lit.
+TEST_F(Raster, ZShadowShadowsWhenTheMapIsNearerByOneUnit)
+{
+    const int16_t mapDepth = 3000;
+    std::vector<int16_t> depthMap(65536, mapDepth);
+    std::vector<uint8_t> mask(65536, 0x10);
+    std::vector<uint32_t> white(16, 0xFFFFFF);
+    Rect q(-4.5f, -4.5f, 4.5f, 4.5f, 0, 0, 4, 4);
+    Rect map(-4.5f, -4.5f, 4.5f, 4.5f, 100, 100, 120, 120);
+    struct Case {
+        float lightDepth;
+        uint32_t pixel;
+    } cases[] = {
+        {mapDepth - 1.0f, 0x999999}, // one unit behind the map: shadowed (loses 0x66)
+        {mapDepth - 100.0f, 0x999999},
+        {mapDepth, 0xEFEFEF},        // on the map: lit, loses the mask byte only
+        {mapDepth + 1.0f, 0xEFEFEF},
+    };
+    for (const Case &c : cases) {
+        float light[4] = {c.lightDepth, c.lightDepth, c.lightDepth, c.lightDepth};
+        Clear();
+        VxDrawPolyZShadow(page.data(), 4, q.xy, q.tex, map.tex, q.w, light, white.data(), 4, 4,
+                          depthMap.data(), mask.data());
+        EXPECT_EQ(At(0, 0), c.pixel) << "light depth " << c.lightDepth;
+        EXPECT_EQ(At(-3, -3), c.pixel) << "light depth " << c.lightDepth;
+        EXPECT_EQ(At(3, 3), c.pixel) << "light depth " << c.lightDepth;
+    }
+}
+
 TEST_F(Raster, CopyIgnoresDepthAndWritesItsTarget)
 {
     std::vector<uint32_t> tex = CoordTexture(8, 8), target(64, 0xEEEEEEEE);

@@ -1,10 +1,12 @@
 #!/bin/bash
-# zarn-tool v3d import / info and zarn-tool scene on the demo's 3D assets.
+# zarn-tool v3d import / info and zarn-tool scene on the 3D files of an issue.
 set -euo pipefail
 tool="$ZARN_BINARY_DIR/tools/zarn-tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-python3 "$ZARN_SOURCE_DIR/demo/3d/make_assets.py" "$dir" --tool "$tool" >/dev/null
+base=$(mktemp -d)
+trap 'rm -rf "$base"' EXIT
+# A new issue carries the outro's 3D files, made by the same code as the demo's.
+dir=$base/issue
+"$tool" new "$dir" >/dev/null
 for f in ball.v3d ball.bmp standard.bmp lens.bmp hell2.bmp zs_mask.bmp; do
     [ -s "$dir/$f" ] || { echo "missing $f"; exit 1; }
 done

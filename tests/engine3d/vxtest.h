@@ -131,6 +131,22 @@ struct V3d {
         PutBytes(body, &kind, 2);
         PutBytes(body, &size, 2);
     }
+    void Shadow(float x, float y, float z, int32_t projection, float scale, int32_t receiver)
+    {
+        Object(VX_SHADOW);
+        PutF(body, x); PutF(body, y); PutF(body, z);
+        for (int i = 0; i < 3; i++) PutF(body, 0); // extra
+        Put32(body, (uint32_t)projection);
+        PutF(body, scale);
+        for (int i = 0; i < 4; i++) Put32(body, 0); // reserved
+        Put32(body, (uint32_t)receiver);
+    }
+    void ShadowLink(int32_t receiver, int32_t followed)
+    {
+        Object(VX_SHADOW_LINK);
+        Put32(body, (uint32_t)receiver);
+        Put32(body, (uint32_t)followed);
+    }
     std::vector<uint8_t> Bytes(int32_t countOverride = -1) const
     {
         std::vector<uint8_t> b = {'V', 'X', '3', 'D'};

@@ -1,7 +1,7 @@
 // Picture loading from files the tests write themselves: BMP variants, good and
 // hostile; JPEGs made with libjpeg's compressor (colour, grey, progressive,
-// CMYK, truncated); a JPEG read from inside a small archive; and the PNG writer
-// read back with libpng.
+// CMYK, truncated, corrupt); a JPEG read from inside a small archive; and the
+// PNG writer read back with libpng.
 #include "gfx/image.h"
 
 #include "store/datafile.h"
@@ -591,22 +591,121 @@ TEST_F(ImageTest, JpegNamedBmpLoadsThroughTheJpegPath)
     StackheapFree(picture.pixels);
 }
 
+// Offset of the marker 0xFF code at or after from (the last one when last is
+// set), or the size when there is none.
+size_t FindMarker(const Bytes &jpeg, uint8_t code, bool last = false, size_t from = 2)
+{
+    size_t found = jpeg.size();
+    for (size_t i = from; i + 1 < jpeg.size(); i++) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == code) {
+            found = i;
+            if (!last)
+                break;
+        }
+    }
+    return found;
+}
+
+// Where the entropy-coded data of the first scan begins.
+size_t ScanData(const Bytes &jpeg)
+{
+    size_t sos = FindMarker(jpeg, 0xDA);
+    return sos + 2 + ((size_t)jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+}
+
+TEST_F(ImageTest, TruncatedJpegsShowWhatDecodes)
+{
+    // Baseline: the rows decoded before the data ran out are the picture's,
+    // the rest is libjpeg's grey.
+    Jpeg j;
+    j.width = 64;
+    j.height = 128;
+    j.noisy = true;
+    Bytes full = MakeJpeg(j);
+    WriteFile("full.jpg", full);
+    int32_t w = 0, h = 0;
+    uint32_t *whole = LoadJpeg("full.jpg", &w, &h);
+    ASSERT_NE(nullptr, whole);
+    // Half the scan data: about four of the eight 16-row bands.
+    size_t start = ScanData(full);
+    WriteFile("cut.jpg", Bytes(full.begin(), full.begin() + (long)(start + (full.size() - start) / 2)));
+    uint32_t *cut = LoadJpeg("cut.jpg", &w, &h);
+    ASSERT_NE(nullptr, cut);
+    EXPECT_EQ(64, w);
+    EXPECT_EQ(128, h);
+    EXPECT_EQ(0, memcmp(whole, cut, 32 * 64 * 4)) << "the top two bands as in the whole file";
+    int notGrey = 0;
+    for (int32_t i = 96 * 64; i < 128 * 64; i++) {
+        ASSERT_EQ(0x00808080u, cut[i]) << "row " << i / 64;
+        notGrey += whole[i] != 0x00808080u;
+    }
+    EXPECT_GT(notGrey, 1000) << "the bottom is grey only in the cut file";
+    StackheapFree(whole);
+    StackheapFree(cut);
+
+    // Every header but no scan data at all: a grey picture of the right size
+    // (libjpeg decodes the first block from the zero bits it pads with).
+    WriteFile("bare.jpg", Bytes(full.begin(), full.begin() + (long)start));
+    Picture bare = LoadPicture("bare.jpg");
+    ASSERT_NE(nullptr, bare.pixels);
+    EXPECT_EQ(64, bare.width);
+    EXPECT_EQ(128, bare.height);
+    for (int32_t i = 16 * 64; i < 128 * 64; i++)
+        ASSERT_EQ(0x00808080u, bare.pixels[i]) << i;
+    StackheapFree(bare.pixels);
+
+    // Progressive without its last scan: every scan before it is shown, so
+    // blocks of flat colour (all in the first scans) come out right.
+    Jpeg p;
+    p.width = 48;
+    p.height = 32;
+    p.progressive = true;
+    Bytes progressive = MakeJpeg(p);
+    WriteFile("scans.jpg", Bytes(progressive.begin(), progressive.begin() + (long)FindMarker(progressive, 0xDA, true)));
+    uint32_t *scans = LoadJpeg("scans.jpg", &w, &h);
+    ASSERT_NE(nullptr, scans);
+    EXPECT_EQ(48, w);
+    for (int32_t y = 2; y < 32; y += 16)
+        for (int32_t x = 2; x < 48; x += 16) {
+            uint32_t expected = (uint32_t)Sample(x, y, 0) << 16 | (uint32_t)Sample(x, y, 1) << 8 | Sample(x, y, 2);
+            ExpectNear(expected, scans[y * 48 + x], 6, "progressive without its last scan");
+        }
+    StackheapFree(scans);
+}
+
 TEST_F(ImageTest, BadJpegsAreRefused)
 {
     int32_t w = 0, h = 0;
     for (bool progressive : {false, true}) {
         Jpeg j;
-        j.width = 64;
-        j.height = 64;
         j.progressive = progressive;
-        j.noisy = true;
         Bytes full = MakeJpeg(j);
-        ASSERT_GT(full.size(), 4000u);
-        WriteFile("cut.jpg", Bytes(full.begin(), full.begin() + (long)full.size() / 2));
-        EXPECT_EQ(nullptr, LoadJpeg("cut.jpg", &w, &h)) << "truncated, progressive " << progressive;
         WriteFile("cut.jpg", Bytes(full.begin(), full.begin() + 100));
-        EXPECT_EQ(nullptr, LoadJpeg("cut.jpg", &w, &h)) << "headers only";
+        EXPECT_EQ(nullptr, LoadJpeg("cut.jpg", &w, &h)) << "ends inside its headers, progressive " << progressive;
     }
+
+    // Corrupt data is an error to libjpeg, not a warning: a Huffman table
+    // with more codes than it has room for...
+    Jpeg j;
+    j.width = 32;
+    j.height = 32;
+    j.noisy = true;
+    Bytes full = MakeJpeg(j);
+    Bytes table = full;
+    size_t dht = FindMarker(table, 0xC4);
+    ASSERT_LT(dht, table.size());
+    memset(&table[dht + 5], 0xFF, 16);
+    WriteFile("table.jpg", table);
+    EXPECT_EQ(nullptr, LoadJpeg("table.jpg", &w, &h));
+    // ... even when it comes after every row was decoded: the scan is cut
+    // short by a broken table segment, which libjpeg reads at the end.
+    Bytes late(full.begin(), full.begin() + (long)(ScanData(full) + 50));
+    late.insert(late.end(), table.begin() + (long)dht, table.begin() + (long)dht + 21);
+    late.insert(late.end(), {0xFF, 0xD9});
+    WriteFile("late.jpg", late);
+    EXPECT_EQ(nullptr, LoadJpeg("late.jpg", &w, &h));
+    EXPECT_EQ(nullptr, LoadPicture("late.jpg").pixels);
+
     Jpeg cmyk;
     cmyk.components = 4;
     cmyk.space = JCS_CMYK;
@@ -737,6 +836,31 @@ TEST_F(ImageTest, SavePagePngWritesRgb)
     }
     EXPECT_EQ(0, SavePagePng("no/such/dir/page.png", page, 3, 2));
     EXPECT_EQ(0, SavePagePng("zero.png", page, 0, 2));
+}
+
+TEST_F(ImageTest, SavePicturePngMakesMagentaTransparent)
+{
+    const uint32_t picture[4] = {0x00FF00FFu, 0x00FF00FEu, 0x00102030u, 0x00FF00FFu};
+    ASSERT_EQ(1, SavePicturePng("picture.png", picture, 2, 2, 1));
+    ASSERT_EQ(1, SavePicturePng("opaque.png", picture, 2, 2, 0));
+    png_image images[2];
+    for (png_image &image : images) {
+        memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+    }
+    ASSERT_TRUE(png_image_begin_read_from_file(&images[0], "picture.png"));
+    ASSERT_TRUE(png_image_begin_read_from_file(&images[1], "opaque.png"));
+    // Without transparency it is the page writer's RGB.
+    EXPECT_EQ((png_uint_32)PNG_FORMAT_RGB, images[1].format);
+    png_image_free(&images[1]);
+    EXPECT_EQ((png_uint_32)PNG_FORMAT_RGBA, images[0].format);
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(images[0]));
+    ASSERT_TRUE(png_image_finish_read(&images[0], nullptr, rgba.data(), 0, nullptr));
+    const uint8_t alpha[4] = {0, 255, 255, 0};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(alpha[i], rgba[(size_t)(4 * i + 3)]) << i;
+        EXPECT_EQ((uint8_t)(picture[i] >> 8), rgba[(size_t)(4 * i + 1)]) << i;
+    }
 }
 
 } // namespace

@@ -20,14 +20,24 @@ require_x11_tools() {
     [ -x "$COMPARE" ] || fail "$COMPARE is missing (scripts/install-deps installs imagemagick)"
 }
 
-# start_x SCREEN — a fresh Xvfb (SCREEN as WxHxD) on the first free display
-# from :91; sets XPID and exports DISPLAY.
+# start_x SCREEN — a fresh Xvfb (SCREEN as WxHxD) on a display it picks
+# itself; sets XPID and exports DISPLAY. The server chooses its number
+# (-displayfd), so tests running side by side never share a server: probing
+# for a free number ourselves raced, a second script could find the first
+# one's server answering on the number it had just tried.
 start_x() {
-    local n
-    for n in $(seq 91 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
-        XPID=$!
+    local numberFile n=
+    numberFile=$(mktemp /tmp/zarn-xnum-XXXXXX)
+    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
+    XPID=$!
+    for _ in $(seq 1 100); do
+        n=$(tr -dc 0-9 <"$numberFile")
+        [ -n "$n" ] && break
+        kill -0 $XPID 2>/dev/null || break
+        sleep 0.05
+    done
+    rm -f "$numberFile"
+    if [ -n "$n" ]; then
         for _ in $(seq 1 50); do
             if xdpyinfo -display :$n >/dev/null 2>&1; then
                 export DISPLAY=:$n
@@ -36,8 +46,8 @@ start_x() {
             kill -0 $XPID 2>/dev/null || break
             sleep 0.1
         done
-        kill $XPID 2>/dev/null; wait $XPID 2>/dev/null; XPID=
-    done
+    fi
+    kill $XPID 2>/dev/null; wait $XPID 2>/dev/null; XPID=
     fail "no X server could be started"
 }
 

@@ -2,6 +2,7 @@
 // through libxmp, our own effect voices and the master volume, all heard
 // through a tap on the mixed output with a clock the test moves.
 #include "sound/modplayer.h"
+#include "platform/headless/headless.h"
 #include "sound_util.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ struct PlayerTest : ::testing::Test {
     void SetUp() override
     {
         MpSetDefaults();
+        MpSetMasterVolume(64); // the volume is not a default: it outlives every device
         MpSetClockHook(FakeClock);
         ASSERT_EQ(MpSelectDevice(MP_DEVICE_SILENT), MP_OK);
         ASSERT_EQ(MpDeviceInit(MP_MIX_RATE, MP_MODE_AUTO), MP_OK);
@@ -107,14 +109,31 @@ TEST(PlayerDevices, NamesAndDetectionOrder)
     EXPECT_EQ(MpDeviceName(2), nullptr);
     EXPECT_EQ(MpDeviceName(-1), nullptr);
 
+    PlatformSelect("headless");
+    HeadlessReset();
     int32_t present = -1;
     EXPECT_EQ(MpDeviceDetect(MP_DEVICE_SILENT, &present), MP_OK);
     EXPECT_EQ(present, 1);
-    MpSetAudioOpenHook([](int) { return 0; });
+    EXPECT_EQ(MpDeviceDetect(5, &present), MP_ERR_BAD_ARGUMENT);
+
+    // A system without an output has no audio device.
+    HeadlessSetAudioAvailable(0);
     EXPECT_EQ(MpDeviceDetect(MP_DEVICE_AUDIO, &present), MP_OK);
     EXPECT_EQ(present, 0);
-    EXPECT_EQ(MpDeviceDetect(5, &present), MP_ERR_BAD_ARGUMENT);
-    MpSetAudioOpenHook(nullptr);
+
+    // One that another program holds is there, but will not start.
+    HeadlessSetAudioAvailable(1);
+    HeadlessSetAudioBusy(-1);
+    present = -1;
+    EXPECT_EQ(MpDeviceDetect(MP_DEVICE_AUDIO, &present), MP_OK);
+    EXPECT_EQ(present, 1);
+    MpSetDefaults();
+    MpSelectDevice(MP_DEVICE_AUDIO);
+    EXPECT_EQ(MpDeviceInit(MP_MIX_RATE, MP_MODE_AUTO), MP_ERR_DEVICE_BUSY);
+    HeadlessSetAudioBusy(0);
+    EXPECT_EQ(MpDeviceInit(MP_MIX_RATE, MP_MODE_AUTO), MP_OK);
+    MpDeviceClose();
+    HeadlessReset();
 }
 
 TEST(PlayerDevices, InitNeedsADeviceAndTheOneRate)

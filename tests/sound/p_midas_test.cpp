@@ -31,7 +31,8 @@ struct MidasTest : ::testing::Test {
     {
         StopMusic();
         CloseSound();
-        MpSetAudioOpenHook(nullptr);
+        // The volume outlives the device, as it does in the program.
+        SetMasterVolume(64);
         MpSetClockHook(nullptr);
         MpSetOutputTap(nullptr, nullptr);
     }
@@ -56,17 +57,6 @@ struct ManualMidasTest : MidasTest {
         }
     }
 };
-
-// AudioOpen as a busy device answers: a script of results, then the real one.
-std::vector<int> openScript;
-int ScriptedOpen(int rate)
-{
-    if (openScript.empty())
-        return AudioOpen(rate);
-    int result = openScript.front();
-    openScript.erase(openScript.begin());
-    return result ? AudioOpen(rate) : 0;
-}
 
 int BusyBoxes()
 {
@@ -143,20 +133,19 @@ TEST_F(MidasTest, NoAudioOutputFallsBackToSilenceWithoutAsking)
 
 TEST_F(MidasTest, BusyDeviceRetriedOnOk)
 {
-    // Detected, then busy twice; the third attempt gets the device.
-    openScript = {1, 0, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    // Taken by another program twice; the third attempt gets the device.
+    HeadlessSetAudioBusy(2);
     HeadlessQueueAnswer(IDOK);
     HeadlessQueueAnswer(IDOK);
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 2);
     EXPECT_EQ(MpSelectedDevice(), MP_DEVICE_AUDIO);
+    EXPECT_EQ(HeadlessAudioRate(), 44100);
 }
 
 TEST_F(MidasTest, BusyDeviceRetriedOnAnyAnswerButCancel)
 {
-    openScript = {1, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    HeadlessSetAudioBusy(1);
     HeadlessQueueAnswer(0); // a box that could not be shown
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 1);
@@ -165,13 +154,13 @@ TEST_F(MidasTest, BusyDeviceRetriedOnAnyAnswerButCancel)
 
 TEST_F(MidasTest, BusyDeviceCancelStartsWithoutSound)
 {
-    openScript = {1, 0, 0, 0, 0};
-    MpSetAudioOpenHook(ScriptedOpen);
+    HeadlessSetAudioBusy(-1);
     HeadlessQueueAnswer(IDOK);
     HeadlessQueueAnswer(IDCANCEL);
     ASSERT_EQ(InitSound(0), 1);
     EXPECT_EQ(BusyBoxes(), 2);
     EXPECT_EQ(MpSelectedDevice(), MP_DEVICE_SILENT);
+    EXPECT_EQ(HeadlessAudioRate(), 0); // the output was never opened
     Sleep(100);
     EXPECT_GT(PlayerTicks(), 0);
 }
@@ -417,6 +406,46 @@ TEST_F(ManualMidasTest, MasterVolumeHalvesAndSilences)
     FreeEffect(&effect);
 }
 
+TEST_F(ManualMidasTest, MusicOffHoldsTheSongWhileEffectsAndVolumeGoOn)
+{
+    ScratchDirectory scratch;
+    WriteFile("tune.xm", MakeXm(4));
+    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    SoundEffect effect = LoadedSquare("page.wav", 11025);
+    SetMasterVolume(32);
+    Run(300);
+    size_t mark = capture.samples.size();
+    Run(300);
+    int music = Peak(capture.samples, mark);
+    ASSERT_GT(music, 500);
+    EXPECT_EQ(MusicOn(), 1);
+
+    EXPECT_EQ(ToggleMusic(), 0);
+    EXPECT_EQ(MusicOn(), 0);
+    mark = capture.samples.size();
+    Run(300);
+    EXPECT_EQ(Peak(capture.samples, mark), 0);
+    // The effect still sounds, at the volume F1 left.
+    EXPECT_EQ(MasterVolume(), 32);
+    PlayEffect(&effect);
+    mark = capture.samples.size();
+    Run(200);
+    EXPECT_NEAR(Peak(capture.samples, mark), 92 * 32, 64);
+    Run(1000); // the one-second effect has ended
+
+    EXPECT_EQ(ToggleMusic(), 1);
+    mark = capture.samples.size();
+    Run(300);
+    EXPECT_NEAR(Peak(capture.samples, mark), music, music / 4);
+    EXPECT_EQ(MasterVolume(), 32);
+    // A song started afresh is never held.
+    ToggleMusic();
+    StopMusic();
+    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    EXPECT_EQ(MusicOn(), 1);
+    FreeEffect(&effect);
+}
+
 TEST(MidasVolume, StartsAtFullAndClamps)
 {
     EXPECT_EQ(MasterVolume(), 64);
@@ -427,6 +456,7 @@ TEST(MidasVolume, StartsAtFullAndClamps)
     SetMasterVolume(48);
     EXPECT_EQ(MasterVolume(), 48);
     EXPECT_EQ(MpMasterVolume(), 48);
+    SetMasterVolume(64);
 }
 
 // [concurrency] -----------------------------------------------------------
@@ -455,29 +485,54 @@ TEST_F(MidasTest, UserInterfaceCallsWhileThePlayerThreadMixes)
 
 // [real output] -----------------------------------------------------------
 
-TEST(MidasSdlOutput, MusicIsWrittenByTheDiskAudioDriver)
+namespace {
+
+// Plays a module through SDL's disk driver and reads back what it wrote; on
+// any failure the reason goes to standard error and the process ends with 1.
+[[noreturn]] void PlayThroughTheDiskDriver()
 {
-    // SDL's disk driver is a real output that needs no sound card.
+    auto fail = [](const char *why) {
+        std::fprintf(stderr, "%s\n", why);
+        std::_Exit(1);
+    };
     ScratchDirectory scratch;
     std::string raw = (scratch.path / "out.raw").string();
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
     PlatformSelect("sdl");
+    if (std::string(PlatformName()) != "sdl")
+        fail("another backend was chosen before");
     StackheapInit(0);
     appSettings.musicOn = appSettings.effectsOn = 1;
     WriteFile("tune.xm", MakeXm(4));
-    ASSERT_EQ(InitSound(0), 1);
-    ASSERT_EQ(MpSelectedDevice(), MP_DEVICE_AUDIO);
-    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    if (InitSound(0) != 1 || MpSelectedDevice() != MP_DEVICE_AUDIO)
+        fail("the disk driver was not started as the audio output");
+    if (StartMusic("tune.xm") != 1)
+        fail("the module did not start");
     Sleep(500);
     StopMusic();
     CloseSound();
     FILE *file = std::fopen(raw.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
+    if (!file)
+        fail("nothing was written");
     std::vector<int16_t> written(44100 * 2);
     size_t count = std::fread(written.data(), sizeof(int16_t), written.size(), file);
     std::fclose(file);
     written.resize(count);
-    EXPECT_GT(count, size_t(44100 / 5 * 2));
-    EXPECT_GT(Peak(written), 1000);
+    if (count <= size_t(44100 / 5 * 2))
+        fail("less than 0.2 s was written");
+    if (Peak(written) <= 1000)
+        fail("what was written is silent");
+    std::exit(0);
+}
+
+} // namespace
+
+TEST(MidasSdlOutput, MusicIsWrittenByTheDiskAudioDriver)
+{
+    // SDL's disk driver is a real output that needs no sound card. The
+    // backend is chosen once per process, and the tests before this one
+    // chose the headless one: this runs in a process of its own.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(PlayThroughTheDiskDriver(), ::testing::ExitedWithCode(0), "");
 }

@@ -170,6 +170,38 @@ TEST_F(WavTest, ShortTruncatedAndForeignFilesAreRefused)
     EXPECT_EQ(effect.data, nullptr);
 }
 
+TEST_F(WavTest, ReadEffectSaysWhyAFileIsRefused)
+{
+    // The reading half needs no sound device, and names each refusal.
+    CloseSound();
+    auto fault = [&](const std::vector<uint8_t> &bytes) {
+        WriteFile("why.wav", bytes);
+        SoundEffect effect = {};
+        EffectFault result = ReadEffect(&effect, "why.wav");
+        EXPECT_EQ(effect.data == nullptr, result != EFFECT_OK);
+        StackheapFree(effect.data);
+        return result;
+    };
+    WavOptions stereo, wide, noData, tinyFormat;
+    stereo.channels = 2;
+    wide.bits = 16;
+    noData.dataChunk = false;
+    tinyFormat.formatSize = 14;
+    std::vector<uint8_t> notRiff = MakeWav(samples);
+    notRiff[3] = 'X';
+    EXPECT_EQ(fault(MakeWav(samples)), EFFECT_OK);
+    EXPECT_EQ(fault(notRiff), EFFECT_NOT_RIFF);
+    EXPECT_EQ(fault({'R', 'I'}), EFFECT_NOT_RIFF);
+    EXPECT_EQ(fault(MakeWav(samples, tinyFormat)), EFFECT_NO_FORMAT);
+    EXPECT_EQ(fault(MakeWav(samples, stereo)), EFFECT_NOT_8BIT_MONO);
+    EXPECT_EQ(fault(MakeWav(samples, wide)), EFFECT_NOT_8BIT_MONO);
+    EXPECT_EQ(fault(MakeWav(samples, noData)), EFFECT_NO_SAMPLES);
+    EXPECT_EQ(fault(MakeWav({})), EFFECT_NO_SAMPLES);
+    SoundEffect effect = {};
+    EXPECT_EQ(ReadEffect(&effect, "nowhere.wav"), EFFECT_NOT_FOUND);
+    ASSERT_EQ(InitSound(-1), 1);
+}
+
 TEST_F(WavTest, LoadedEffectPlaysOnlyWithSound)
 {
     // Without a started sound device the data is read but cannot be registered.

@@ -247,6 +247,51 @@ TEST_F(DataFileTest, ArchiveFromAStreamAndMembersOnly)
     EXPECT_EQ(ArchiveOpenStream(nullptr), 0);
 }
 
+// What a checker learns of the store: the directory as the reader sees it,
+// and for every open the name, whether it was found and where.
+struct OpenSeen {
+    std::string name;
+    int kind; // 0 = not found
+    std::string loosePath;
+};
+std::vector<OpenSeen> opensSeen;
+
+void RecordOpen(const char *name, const DataFile *file, const char *loosePath)
+{
+    opensSeen.push_back({name, file ? file->kind : 0, loosePath ? loosePath : "(none)"});
+}
+
+TEST_F(DataFileTest, MemberNamesAndTheOpenWatcher)
+{
+    EXPECT_EQ(ArchiveMemberCount(), 0); // no archive: no members, no failure
+    ArchiveResetForTests();
+    ASSERT_EQ(Open({{"zarn.cfg", Of(kConfig), 0}, {"Pic.BMP", Of("x"), 3}, {"ZARN.CFG", Of("hidden"), 0}}), 1);
+    ASSERT_EQ(ArchiveMemberCount(), 3);
+    EXPECT_STREQ(ArchiveMemberName(0), "zarn.cfg");
+    EXPECT_STREQ(ArchiveMemberName(1), "Pic.BMP");
+    EXPECT_STREQ(ArchiveMemberName(2), "ZARN.CFG");
+    EXPECT_EQ(ArchiveMemberName(3), nullptr);
+    EXPECT_EQ(ArchiveMemberName(-1), nullptr);
+
+    WriteFile("tex/pic.bmp", Of("loose"));
+    opensSeen.clear();
+    DataFileWatchOpens(RecordOpen);
+    DataFileClose(DataFileOpen("pic.bmp", "rb"));
+    DataFileClose(DataFileOpen("PIC.BMP", "rb")); // the loose name is not folded: the member
+    DataFileClose(DataFileOpen("absent", "rb"));
+    DataFileClose(DataFileOpen("zarn.cfg", "w"));
+    DataFileWatchOpens(nullptr);
+    DataFileClose(DataFileOpen("zarn.cfg", "rb")); // no watcher any more
+    ASSERT_EQ(opensSeen.size(), 4u);
+    EXPECT_EQ(opensSeen[0].name, "pic.bmp");
+    EXPECT_EQ(opensSeen[0].kind, DATAFILE_LOOSE);
+    EXPECT_EQ(opensSeen[0].loosePath, "tex/pic.bmp");
+    EXPECT_EQ(opensSeen[1].kind, DATAFILE_MEMBER);
+    EXPECT_EQ(opensSeen[1].loosePath, "(none)");
+    EXPECT_EQ(opensSeen[2].kind, 0);
+    EXPECT_EQ(opensSeen[3].kind, 0); // a refused mode is not found either
+}
+
 TEST_F(DataFileTest, NoArchiveMeansOnlyLooseFiles)
 {
     EXPECT_EQ(ArchiveSetName("zarn.dat"), 0);
@@ -259,6 +304,42 @@ TEST_F(DataFileTest, NoArchiveMeansOnlyLooseFiles)
     // The failed attempt is not retried once an archive appears.
     WriteFile("zarn.dat", BuildArchive({{"late", Of("x"), 0}}));
     EXPECT_EQ(DataFileOpen("late", "rb"), nullptr);
+}
+
+TEST_F(DataFileTest, ArchiveNamedInAnotherCaseIsFoundWhenTheExactNameIsMissing)
+{
+    WriteFile("ZARN.DAT", BuildArchive({{"a.txt", Of("upper"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    DataFile *file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "upper");
+    DataFileClose(file);
+
+    // Among several such names the first in byte order is read, and the
+    // exact name whenever it is there.
+    ArchiveResetForTests();
+    WriteFile("Zarn.dat", BuildArchive({{"a.txt", Of("mixed"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "upper");
+    DataFileClose(file);
+    ArchiveResetForTests();
+    WriteFile("zarn.dat", BuildArchive({{"a.txt", Of("exact"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "exact");
+    DataFileClose(file);
+
+    // A directory of that name is no archive; a longer name is another name.
+    ArchiveResetForTests();
+    fs::remove("zarn.dat");
+    fs::remove("ZARN.DAT");
+    fs::remove("Zarn.dat");
+    fs::create_directories("ZARN.DAT");
+    WriteFile("ZARN.DAT.old", BuildArchive({{"a.txt", Of("old"), 0}}));
+    EXPECT_EQ(ArchiveSetName("zarn.dat"), 0);
 }
 
 TEST_F(DataFileTest, DefaultNameIsUsedWhenNoneWasSet)

@@ -179,6 +179,55 @@ TEST_F(TtfTest, Byte233IsTheFontsGlyphForUE9) {
     FT_Done_FreeType(library);
 }
 
+// A size in points at 96 dpi is an em of size x 4/3 pixels rounded down, so
+// 8, 11 and 14 (where rounding to the nearest would give one pixel more) are
+// 10, 14 and 18 pixels; 10 is 13 either way. Glyphs and measured text match
+// FreeType's own at that pixel size.
+TEST_F(TtfTest, AnEmIsFourThirdsOfTheSizeRoundedDown) {
+    FT_Library library;
+    FT_Face face;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, "verdana.TTF", 0, &face), 0);
+    const char *sample = "The quick brown fox jumps over the lazy dog";
+    auto freeTypeWidth = [&](int pixels) {
+        EXPECT_EQ(FT_Set_Pixel_Sizes(face, 0, (FT_UInt)pixels), 0);
+        int width = 0;
+        for (const char *p = sample; *p; p++) {
+            EXPECT_EQ(FT_Load_Char(face, (unsigned char)*p, FT_LOAD_DEFAULT), 0);
+            width += (int)((face->glyph->advance.x + 32) >> 6);
+        }
+        return width;
+    };
+    int slot = TtfFontSlot("verdana.TTF");
+    const int sizes[][2] = {{8, 10}, {10, 13}, {11, 14}, {14, 18}};
+    for (const auto &size : sizes) {
+        int points = size[0], pixels = size[1];
+        int entry = TtfCacheGlyph('M', points, &font, slot);
+        ASSERT_GE(entry, 0);
+        EXPECT_EQ(font.xPixelsPerEm, pixels) << points;
+        EXPECT_EQ(font.yPixelsPerEm, pixels) << points;
+
+        ASSERT_EQ(FT_Set_Pixel_Sizes(face, 0, (FT_UInt)pixels), 0);
+        ASSERT_EQ(FT_Load_Char(face, 'M', FT_LOAD_DEFAULT), 0);
+        ASSERT_EQ(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), 0);
+        const GlyphCacheEntry *e = TtfCacheEntry(entry);
+        EXPECT_EQ(e->advance, (int)((face->glyph->advance.x + 32) >> 6)) << points;
+        EXPECT_EQ(e->width, (int)face->glyph->bitmap.width + 1) << points;
+        EXPECT_EQ(e->height, (int)face->glyph->bitmap.rows + 1) << points;
+        EXPECT_EQ(e->top, -face->glyph->bitmap_top) << points;
+
+        int expected = freeTypeWidth(pixels);
+        EXPECT_EQ(TtfStringWidth(sample, points, &font, "verdana.TTF"), expected) << points;
+        // One pixel more per em would measure differently, so the check above
+        // tells the two roundings apart.
+        if (points != 10) {
+            EXPECT_NE(freeTypeWidth(pixels + 1), expected) << points;
+        }
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+}
+
 TEST_F(TtfTest, ASpaceIsAnEmptyImageWithAnAdvance) {
     int entry = TtfCacheGlyph(' ', 10, &font, TtfFontSlot("verdana.TTF"));
     ASSERT_GE(entry, 0);
