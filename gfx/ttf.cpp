@@ -155,6 +155,14 @@ int TtfFontSlot(const char *fileName) {
     return ttf.fontCount++;
 }
 
+void TtfForgetFontSlots(int keep) {
+    if (keep < 0) keep = 0;
+    if (keep >= ttf.fontCount) return;
+    for (int i = 0; i < TTF_CACHE_ENTRIES; i++)
+        if (ttf.cache[i].used && ttf.cache[i].fontSlot >= keep) TtfEvictGlyph(i);
+    ttf.fontCount = keep;
+}
+
 // [SECTION] Character map
 
 // Finds the Unicode map once per font record: (3,1) or (0,0) first, then

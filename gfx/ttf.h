@@ -47,6 +47,10 @@ void TtfShutdown();
 int TtfLoadFont(const char *fileName, TtfFont *font);
 // Slot number of a font file name, compared ignoring ASCII case (slot 0 after "too many fonts!").
 int TtfFontSlot(const char *fileName);
+// Forgets every font slot from `keep` on, with the glyphs cached for them;
+// slots below keep their names and glyphs. A process that lays out one text
+// after another (a fuzz target) starts each from the same table this way.
+void TtfForgetFontSlots(int keep);
 // Cache entry of (character, size, slot), or -1.
 int TtfFindGlyph(int character, int size, int slot);
 // Renders the glyph into a cache entry and returns its number; -1 when the

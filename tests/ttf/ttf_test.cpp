@@ -367,6 +367,36 @@ TEST_F(TtfTest, FontSlotsIgnoreCaseAndTheThirtyThirdNameGetsSlotZero) {
     EXPECT_NE(TtfFontSlot(longA.c_str()), TtfFontSlot(longB.c_str()));
 }
 
+// Forgetting the slots from a number on frees their names and glyphs and
+// nothing below it: a full table takes new names again, and the glyphs of
+// the kept slots are still found.
+TEST_F(TtfTest, ForgottenSlotsTakeTheirGlyphsAndLeaveTheRest) {
+    int kept = TtfFontSlot("verdana.TTF");
+    int dropped = TtfFontSlot("verdanaB.TTF");
+    ASSERT_EQ(kept, 0);
+    ASSERT_EQ(dropped, 1);
+    int keptEntry = TtfCacheGlyph('a', 12, &font, kept);
+    int droppedEntry = TtfCacheGlyph('a', 12, &font, dropped);
+    ASSERT_GE(keptEntry, 0);
+    ASSERT_GE(droppedEntry, 0);
+    char name[64];
+    for (int i = 2; i < TTF_MAX_FONT_NAMES; i++) {
+        snprintf(name, sizeof name, "face%d.TTF", i);
+        ASSERT_EQ(TtfFontSlot(name), i);
+    }
+    TtfForgetFontSlots(1);
+    EXPECT_EQ(TtfFindGlyph('a', 12, kept), keptEntry);
+    EXPECT_EQ(TtfFindGlyph('a', 12, dropped), -1);
+    EXPECT_EQ(TtfCacheEntry(droppedEntry)->used, 0);
+    EXPECT_EQ(TtfFontSlot("verdana.TTF"), 0);
+    EXPECT_EQ(TtfFontSlot("another.TTF"), 1);
+    EXPECT_STREQ(TtfLastError(), "");
+    // Keeping more slots than are taken changes nothing.
+    TtfForgetFontSlots(TTF_MAX_FONT_NAMES);
+    EXPECT_EQ(TtfFontSlot("another.TTF"), 1);
+    EXPECT_EQ(TtfFindGlyph('a', 12, kept), keptEntry);
+}
+
 TEST_F(TtfTest, AMissingFontFileFailsWithItsMessage) {
     TtfFont missing{};
     size_t boxes = HeadlessMessageBoxes().size();
