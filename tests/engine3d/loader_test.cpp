@@ -268,10 +268,11 @@ TEST_F(Loader, CountsAreHeldToTheFileLength)
         for (int i = 0; i < 4; i++) Put32(v.body, 0);
         edge(v, claim, keys, int32_t(keys * 16), int32_t(keys * 4));
     }
-    // Objects: at least 40 bytes each. The table for 100 is asked for (the
-    // objects then turn out to be empty models running out of bytes).
+    // Objects: at least 36 bytes each (the record of a kind without
+    // payload). The table for 100 is asked for (the objects then turn out to
+    // be empty models running out of bytes).
     std::vector<uint8_t> objects = V3d().Bytes(100);
-    objects.resize(256 + 4000, 0);
+    objects.resize(256 + 36 * 100, 0);
     StackheapResetLargestRequest();
     Load(objects, &r);
     EXPECT_EQ(StackheapLargestRequest(), int32_t(100 * sizeof(VxObject)));
