@@ -738,8 +738,6 @@ int Lint(int argc, char **argv) {
     }
 
     PlatformSelect("headless");
-    // The boxes are read back and reported here, once.
-    HeadlessEchoMessageBoxes(0);
     StackheapInit(0);
     lint.recordOpens = true;
     DataFileWatchOpens(WatchOpen);

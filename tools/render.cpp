@@ -13,6 +13,7 @@
 #include "gfx/image.h"
 #include "mag/config.h"
 #include "mag/menu.h"
+#include "platform/headless/headless.h"
 
 #include <cstdio>
 #include <cstdlib>
