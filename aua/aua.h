@@ -163,6 +163,10 @@ void AuaMoveTo(int32_t x, int32_t y);
 void AuaSelectFont(const char *face, int bold, int italic);
 // Number of font files loaded so far (they stay loaded); never fails.
 int AuaFontCount();
+// Closes every font file loaded and forgets the glyphs drawn from them, so
+// that the next selection reads the files again (a font file saved anew is
+// the one used). No font is selected until then. Never fails.
+void AuaForgetFonts();
 // Width in pixels in the current font and size; 0 when no font was ever loaded.
 int32_t AuaTextWidth(const char *text);
 // Draws a picture (BMP by ".bmp" extension, JPEG otherwise) at x, y relative to

@@ -537,6 +537,18 @@ void AuaSelectFont(const char *face, int bold, int italic) {
 
 int AuaFontCount() { return aua.fontCount; }
 
+void AuaForgetFonts() {
+    for (int i = 0; i < aua.fontCount; i++) {
+        TtfFreeFont(&aua.fonts[i].font);
+        aua.fonts[i] = FontEntry{};
+    }
+    aua.fontCount = 0;
+    aua.font = TtfFont{};
+    // No file is the selected one now, so restoring any state selects again.
+    aua.state.fontFile[0] = 0;
+    TtfForgetGlyphs();
+}
+
 int32_t AuaTextWidth(const char *text) {
     if (!HaveFont()) return 0;
     return TtfStringWidth(text, aua.state.size, &aua.font, aua.state.fontFile);

@@ -33,6 +33,7 @@ struct DisplayState {
     DrawSurface *back;
     void *lockedPixels;
     void (*boxWatcher)(const char *text);
+    void (*boxCatcher)(const char *text);
 };
 
 static DisplayState display;
@@ -60,10 +61,19 @@ void ErrorBoxSetWatcher(void (*watcher)(const char *text))
     display.boxWatcher = watcher;
 }
 
+void ErrorBoxSetCatcher(void (*catcher)(const char *text))
+{
+    display.boxCatcher = catcher;
+}
+
 void ErrorBox(const char *text)
 {
     if (text && display.boxWatcher)
         display.boxWatcher(text);
+    if (display.boxCatcher) {
+        display.boxCatcher(text ? text : "");
+        return;
+    }
     ReleaseDisplay();
     if (text)
         MessageBoxA(nullptr, text, "Error", MB_OK);

@@ -57,3 +57,6 @@ void ErrorBox(const char *text);
 // Tools: watcher (null for none) is handed every text ErrorBox is about to
 // show, so that it can tell where the program was when the box came up.
 void ErrorBoxSetWatcher(void (*watcher)(const char *text));
+// The live preview: while catcher is set (null for none), ErrorBox hands it
+// the text and does nothing else: no box, the display stays, the program goes on.
+void ErrorBoxSetCatcher(void (*catcher)(const char *text));

@@ -254,6 +254,13 @@ int ArchiveSetName(const char *fileName)
     return archive.stream != nullptr;
 }
 
+int ArchiveReopen()
+{
+    CloseArchive();
+    InitialiseArchive();
+    return archive.stream != nullptr;
+}
+
 void ArchiveResetForTests()
 {
     CloseArchive();

@@ -23,6 +23,12 @@ struct DataFile {
 // archive is open, 0 when there is none (loose files still work).
 int ArchiveSetName(const char *fileName);
 
+// Reads the archive again from its file, as after a new one was written in
+// its place: the old stream and directory are dropped and the archive is
+// initialised afresh under the same name. No member may be open meanwhile
+// (a JPEG member is decoded from the archive's stream). Returns 1 when an
+// archive is open afterwards, 0 when there is none.
+int ArchiveReopen();
 // The archive's directory as DataFileOpen sees it (where two entries share a
 // name, the first is the one found): the number of entries (0 without an
 // archive) and the name of entry index (null outside 0 .. count - 1).
