@@ -1,0 +1,198 @@
+// The live preview (zarn --watch) run end to end: the real zarn binary on
+// the headless backend, whose script saves and deletes the issue's files
+// while the reader shows them (the backend polls for the changes).
+#include "issue.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const watchConfig = "topic news Latest news\r\n"
+                                "topic howto How to\r\n"
+                                "news first.txt First~one\r\n"
+                                "news second.txt Second~two\r\n"
+                                "howto keys.txt Keys\r\n";
+
+const char *const firstText = "<size 30>page one<newpage>page two<newpage>page three";
+
+TestIssue WatchIssue(const char *tag)
+{
+    TestIssue issue = MakeIssue(tag, watchConfig);
+    StoreSettings(issue, "Show setup=0\nwindowed=1\n");
+    WriteText(issue.directory + "/first.txt", firstText);
+    WriteText(issue.directory + "/second.txt", "Second article");
+    WriteText(issue.directory + "/keys.txt", "Keys");
+    return issue;
+}
+
+std::string Save(const TestIssue &issue, const std::string &name)
+{
+    return "save " + issue.directory + "/" + name + ".png\n";
+}
+
+// Writes the new text beside the issue (under a name the reader does not
+// know) and a script line that saves it over name the way an editor does.
+std::string SaveOver(const TestIssue &issue, const std::string &name, const std::string &text)
+{
+    static int count = 0;
+    std::string draft = issue.directory + "/draft" + std::to_string(++count) + ".new";
+    WriteText(draft, text);
+    return "copy " + draft + " " + issue.directory + "/" + name + "\n";
+}
+
+std::vector<uint32_t> Pixels(const TestIssue &issue, const std::string &name)
+{
+    int width = 0, height = 0;
+    return ReadPng(issue.directory + "/" + name + ".png", &width, &height);
+}
+
+// Pixels of the 640-wide screen that are strongly red: the problem band.
+int RedPixels(const std::vector<uint32_t> &pixels)
+{
+    int count = 0;
+    for (uint32_t p : pixels) {
+        int r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+        if (r > 120 && g < 60 && b < 60)
+            count++;
+    }
+    return count;
+}
+
+bool HasBox(const std::string &log)
+{
+    return log.find("messagebox") != std::string::npos;
+}
+
+const char *const openSecondPage = "wait idle\nkey Return\nsleep 800\nkey Right\nsleep 800\n";
+
+} // namespace
+
+TEST(Watch, AnArticleSavedWithANewWordShowsItOnTheSamePage)
+{
+    TestIssue issue = WatchIssue("newword");
+    const std::string changed = "<size 30>page one<newpage>page two with Zebra<newpage>page three";
+    RunResult run = RunZarn(issue, openSecondPage + Save(issue, "before") + SaveOver(issue, "first.txt", changed) +
+                                       "sleep 500\n" + Save(issue, "after") + "key X\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("+ watching "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("+ reloaded first.txt\n"), std::string::npos) << run.output;
+    // The draft beside the issue is no file of it: not reloaded.
+    EXPECT_EQ(run.output.find("reloaded draft"), std::string::npos) << run.output;
+
+    // The same page of the article as a fresh reader shows it from the saved file.
+    RunResult fresh = RunZarn(issue, openSecondPage + Save(issue, "reference") + "key X\n");
+    EXPECT_EQ(fresh.exitCode, 0);
+    std::vector<uint32_t> before = Pixels(issue, "before"), after = Pixels(issue, "after");
+    ASSERT_FALSE(after.empty()) << run.log;
+    EXPECT_NE(before, after);
+    EXPECT_EQ(after, Pixels(issue, "reference"));
+}
+
+TEST(Watch, APictureAndAFontSavedAnewAreUsedOnTheSamePage)
+{
+    TestIssue issue = WatchIssue("picture");
+    WriteBmp(issue.directory + "/pic.bmp", 40, 30, 0x20C020);
+    WriteText(issue.directory + "/first.txt", "<size 30>page one<newpage>page two<imagexy pic.bmp 300 80>");
+    std::string bmp = issue.directory + "/drafts.bmp";
+    WriteBmp(bmp, 40, 30, 0xE0E020);
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+    RunResult run = RunZarn(issue, openSecondPage + Save(issue, "before") + "copy " + bmp + " " + issue.directory +
+                                       "/pic.bmp\ncopy " + font + " " + issue.directory + "/verdana.TTF\nsleep 500\n" +
+                                       Save(issue, "after") + "key X\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("+ reloaded pic.bmp\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("+ reloaded verdana.TTF\n"), std::string::npos) << run.output;
+
+    RunResult fresh = RunZarn(issue, openSecondPage + Save(issue, "reference") + "key X\n");
+    EXPECT_FALSE(HasBox(fresh.log)) << fresh.log;
+    std::vector<uint32_t> after = Pixels(issue, "after");
+    ASSERT_FALSE(after.empty()) << run.log;
+    EXPECT_NE(Pixels(issue, "before"), after);
+    EXPECT_EQ(after, Pixels(issue, "reference"));
+}
+
+TEST(Watch, ABrokenTagIsDrawnOnThePageAndTheNextSaveRecovers)
+{
+    TestIssue issue = WatchIssue("broken");
+    const std::string broken = "<size 30>page one<newpage>page two <bogus> here<newpage>page three";
+    const std::string fixed = "<size 30>page one<newpage>page two fixed<newpage>page three";
+    RunResult run = RunZarn(issue, openSecondPage + Save(issue, "good") + SaveOver(issue, "first.txt", broken) +
+                                       "sleep 500\n" + Save(issue, "broken") + "key Right\nsleep 800\n" +
+                                       Save(issue, "third") + "key Left\nsleep 800\n" +
+                                       SaveOver(issue, "first.txt", fixed) + "sleep 500\n" + Save(issue, "fixed") +
+                                       "key Escape\nwait idle\nkey Escape\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    // Said once with the place of the tag, though the page was laid out again.
+    const std::string problem = "- first.txt:1:36: unknown tag 'bogus'!\n";
+    size_t said = run.output.find(problem);
+    EXPECT_NE(said, std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(problem, said + 1), std::string::npos) << run.output;
+
+    std::vector<uint32_t> good = Pixels(issue, "good"), shown = Pixels(issue, "broken");
+    std::vector<uint32_t> third = Pixels(issue, "third"), fixedShown = Pixels(issue, "fixed");
+    ASSERT_FALSE(shown.empty()) << run.log;
+    EXPECT_EQ(RedPixels(good), 0);
+    EXPECT_GT(RedPixels(shown), 5000) << "the band across the text area";
+    // The problem belongs to the page it is on, not to the next one.
+    EXPECT_EQ(RedPixels(third), 0);
+    EXPECT_EQ(RedPixels(fixedShown), 0);
+
+    RunResult fresh = RunZarn(issue, openSecondPage + Save(issue, "reference") + "key X\n");
+    EXPECT_FALSE(HasBox(fresh.log)) << fresh.log;
+    EXPECT_EQ(fixedShown, Pixels(issue, "reference"));
+}
+
+TEST(Watch, WithoutThePreviewABrokenTagStillEndsTheReaderWithItsBox)
+{
+    TestIssue issue = WatchIssue("fatal");
+    WriteText(issue.directory + "/first.txt", "<size 30>page one <bogus>");
+    RunResult run = RunZarn(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    EXPECT_NE(run.log.find("messagebox"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("unknown tag 'bogus'!"), std::string::npos) << run.log;
+    EXPECT_EQ(run.output.find("+ watching"), std::string::npos) << run.output;
+}
+
+TEST(Watch, ADeletedArticleReturnsToTheMenuWithoutABox)
+{
+    TestIssue issue = WatchIssue("deleted");
+    RunResult run = RunZarn(issue, "wait idle\n" + Save(issue, "menu") + "key Return\nsleep 800\n" +
+                                       "remove " + issue.directory + "/first.txt\nwait idle\n" +
+                                       Save(issue, "back") + "key Escape\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("- first.txt was removed\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("back to the menu"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("+ reloaded first.txt"), std::string::npos) << run.output;
+    std::vector<uint32_t> menu = Pixels(issue, "menu");
+    ASSERT_FALSE(menu.empty()) << run.log;
+    EXPECT_EQ(Pixels(issue, "back"), menu) << "the menu with the same topic, no problem drawn";
+}
+
+TEST(Watch, ATopicAddedToZarnCfgAppearsInTheMenu)
+{
+    TestIssue issue = WatchIssue("config");
+    std::string config = ReadText(issue.directory + "/zarn.cfg") + "topic extra Brand new\r\nextra keys.txt More\r\n";
+    RunResult run = RunZarn(issue, "wait idle\nkey Down\nwait idle\n" + Save(issue, "menu") +
+                                       SaveOver(issue, "zarn.cfg", config) + "wait idle\n" + Save(issue, "more") +
+                                       "key Escape\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("+ reloaded zarn.cfg\n"), std::string::npos) << run.output;
+
+    // A fresh reader on the new zarn.cfg with the second topic selected draws the same menu.
+    RunResult fresh = RunZarn(issue, "wait idle\nkey Down\nwait idle\n" + Save(issue, "reference") + "key Escape\n");
+    EXPECT_FALSE(HasBox(fresh.log)) << fresh.log;
+    EXPECT_NE(Pixels(issue, "menu"), Pixels(issue, "more"));
+    EXPECT_EQ(Pixels(issue, "more"), Pixels(issue, "reference"));
+}
