@@ -581,8 +581,10 @@ void RunLoop()
         if (viewer.shownPage != article.currentPage || loaded)
             ShowNewScreen();
 
+        // Input the fade took in is acted on at once, without a wait first.
         MSG waiting;
-        if (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
+        int pending = input.lastKey != 0 || input.clickX != -1;
+        if (!pending && !PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
             WaitMessageTimeout(10);
         PumpMessages();
         if (WatchActive() && FollowChanges()) {

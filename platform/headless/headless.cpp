@@ -72,6 +72,9 @@ struct HeadlessState {
     // File changes: when the watch looked last, and whether it looks at once.
     int64_t lastLookMs = 0;
     int lookNow = 0;
+    // The program waits for a message (blocked or with a timeout), not
+    // only peeks: the pump running now came from such a wait.
+    int waiting = 0;
 };
 
 static HeadlessState headless;
@@ -121,6 +124,7 @@ void HeadlessReset()
     PlatformStopWatching();
     headless.lastLookMs = 0;
     headless.lookNow = 0;
+    headless.waiting = 0;
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = 1;
     headless.audioBusy = 0;
@@ -955,6 +959,11 @@ static int RunCommand(const ScriptLine &line, int idle)
                 return 1;
             return !KeepWaiting(line, 0, "idle");
         }
+        if (what == "settled") {
+            if (headless.waiting)
+                return 1;
+            return !KeepWaiting(line, 0, "a wait for input");
+        }
         if (what == "dialog") {
             int id = Number(line, 2, -1);
             if (VisibleDialog(id))
@@ -1041,6 +1050,7 @@ static int LookForChanges()
 static void PumpEvents(int timeoutMs)
 {
     int idle = timeoutMs < 0;
+    headless.waiting = timeoutMs != 0;
     if (PlatformQueueLength() || LookForChanges())
         return;
     if (headless.holdOff) {

@@ -35,6 +35,10 @@
 //   close             WM_CLOSE to the focused window
 //   wait frames N     until N frames have been presented in all
 //   wait idle         until the program blocks waiting for a message
+//   wait settled      until the program waits for a message with its queue
+//                     empty, blocked or with a timeout (a loop that polls
+//                     while it animates): what the input before brought is
+//                     done and drawn, however long that took
 //   wait dialog ID    until dialog ID is shown
 //   sleep MS          lets MS milliseconds pass
 //   save FILE         writes the last presented frame as a PNG

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -66,7 +69,7 @@ bool HasBox(const std::string &log)
     return log.find("messagebox") != std::string::npos;
 }
 
-const char *const openSecondPage = "wait idle\nkey Return\nsleep 800\nkey Right\nsleep 800\n";
+const char *const openSecondPage = "wait idle\nkey Return\nwait settled\nkey Right\nwait settled\n";
 
 } // namespace
 
@@ -75,7 +78,7 @@ TEST(Watch, AnArticleSavedWithANewWordShowsItOnTheSamePage)
     TestIssue issue = WatchIssue("newword");
     const std::string changed = "<size 30>page one<newpage>page two with Zebra<newpage>page three";
     RunResult run = RunZarn(issue, openSecondPage + Save(issue, "before") + SaveOver(issue, "first.txt", changed) +
-                                       "sleep 500\n" + Save(issue, "after") + "key X\n",
+                                       "wait settled\n" + Save(issue, "after") + "key X\n",
                             "--watch");
     EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
     EXPECT_FALSE(HasBox(run.log)) << run.log;
@@ -102,7 +105,7 @@ TEST(Watch, APictureAndAFontSavedAnewAreUsedOnTheSamePage)
     WriteBmp(bmp, 40, 30, 0xE0E020);
     const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
     RunResult run = RunZarn(issue, openSecondPage + Save(issue, "before") + "copy " + bmp + " " + issue.directory +
-                                       "/pic.bmp\ncopy " + font + " " + issue.directory + "/verdana.TTF\nsleep 500\n" +
+                                       "/pic.bmp\ncopy " + font + " " + issue.directory + "/verdana.TTF\nwait settled\n" +
                                        Save(issue, "after") + "key X\n",
                             "--watch");
     EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
@@ -118,15 +121,46 @@ TEST(Watch, APictureAndAFontSavedAnewAreUsedOnTheSamePage)
     EXPECT_EQ(after, Pixels(issue, "reference"));
 }
 
+TEST(Watch, AnArchiveWrittenAnewIsReadAgain)
+{
+    TestIssue issue = WatchIssue("archive");
+    // The first article lives in zarn.dat only; a new archive brings its new text.
+    const std::string tool = std::string(ZARN_BINARY_DIR) + "/tools/zarn-tool pack -o ";
+    const std::string member = issue.directory + "/member/first.txt";
+    std::filesystem::create_directories(issue.directory + "/member");
+    WriteText(member, "<size 30>page one<newpage>page two from the first archive");
+    ASSERT_EQ(std::system((tool + issue.directory + "/zarn.dat " + member + " >/dev/null").c_str()), 0);
+    WriteText(member, "<size 30>page one<newpage>page two from the second archive");
+    ASSERT_EQ(std::system((tool + issue.directory + "/member/new.dat " + member + " >/dev/null").c_str()), 0);
+    std::remove((issue.directory + "/first.txt").c_str());
+
+    RunResult run = RunZarn(issue, openSecondPage + Save(issue, "before") + "copy " + issue.directory +
+                                       "/member/new.dat " + issue.directory + "/zarn.dat\nwait settled\n" +
+                                       Save(issue, "after") + "key X\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("+ reloaded zarn.dat\n"), std::string::npos) << run.output;
+    // A file in a folder the reader does not look in is no file of the issue.
+    EXPECT_EQ(run.output.find("new.dat"), std::string::npos) << run.output;
+
+    RunResult fresh = RunZarn(issue, openSecondPage + Save(issue, "reference") + "key X\n");
+    EXPECT_FALSE(HasBox(fresh.log)) << fresh.log;
+    std::vector<uint32_t> after = Pixels(issue, "after");
+    ASSERT_FALSE(after.empty()) << run.log;
+    EXPECT_NE(Pixels(issue, "before"), after);
+    EXPECT_EQ(after, Pixels(issue, "reference"));
+}
+
 TEST(Watch, ABrokenTagIsDrawnOnThePageAndTheNextSaveRecovers)
 {
     TestIssue issue = WatchIssue("broken");
     const std::string broken = "<size 30>page one<newpage>page two <bogus> here<newpage>page three";
     const std::string fixed = "<size 30>page one<newpage>page two fixed<newpage>page three";
     RunResult run = RunZarn(issue, openSecondPage + Save(issue, "good") + SaveOver(issue, "first.txt", broken) +
-                                       "sleep 500\n" + Save(issue, "broken") + "key Right\nsleep 800\n" +
-                                       Save(issue, "third") + "key Left\nsleep 800\n" +
-                                       SaveOver(issue, "first.txt", fixed) + "sleep 500\n" + Save(issue, "fixed") +
+                                       "wait settled\n" + Save(issue, "broken") + "key Right\nwait settled\n" +
+                                       Save(issue, "third") + "key Left\nwait settled\n" +
+                                       SaveOver(issue, "first.txt", fixed) + "wait settled\n" + Save(issue, "fixed") +
                                        "key Escape\nwait idle\nkey Escape\n",
                             "--watch");
     EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
@@ -155,7 +189,7 @@ TEST(Watch, WithoutThePreviewABrokenTagStillEndsTheReaderWithItsBox)
 {
     TestIssue issue = WatchIssue("fatal");
     WriteText(issue.directory + "/first.txt", "<size 30>page one <bogus>");
-    RunResult run = RunZarn(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    RunResult run = RunZarn(issue, "wait idle\nkey Return\nwait settled\nkey X\n");
     EXPECT_NE(run.log.find("messagebox"), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("unknown tag 'bogus'!"), std::string::npos) << run.log;
     EXPECT_EQ(run.output.find("+ watching"), std::string::npos) << run.output;
@@ -164,7 +198,7 @@ TEST(Watch, WithoutThePreviewABrokenTagStillEndsTheReaderWithItsBox)
 TEST(Watch, ADeletedArticleReturnsToTheMenuWithoutABox)
 {
     TestIssue issue = WatchIssue("deleted");
-    RunResult run = RunZarn(issue, "wait idle\n" + Save(issue, "menu") + "key Return\nsleep 800\n" +
+    RunResult run = RunZarn(issue, "wait idle\n" + Save(issue, "menu") + "key Return\nwait settled\n" +
                                        "remove " + issue.directory + "/first.txt\nwait idle\n" +
                                        Save(issue, "back") + "key Escape\n",
                             "--watch");
