@@ -208,6 +208,15 @@ TEST(Options, WatchWithAndWithoutAnIssue)
 
     EXPECT_EQ(Read({"--watch", places.notes}).action, PROGRAM_ERROR);
     EXPECT_EQ(Read({"--watch=" + places.issue}).action, PROGRAM_ERROR);
+
+    // Said where an author looks: zarn --help, the manual and the README's walk-through.
+    EXPECT_NE(std::string(ProgramUsage()).find("zarn --watch [DIR"), std::string::npos);
+    EXPECT_NE(ReadText(std::string(ZARN_SOURCE_DIR) + "/desktop/zarn.1.in").find(".B zarn \\-\\-watch"),
+              std::string::npos);
+    std::string readme = ReadText(std::string(ZARN_SOURCE_DIR) + "/README.md");
+    size_t walk = readme.find("## Writing an issue");
+    ASSERT_NE(walk, std::string::npos);
+    EXPECT_NE(readme.find("zarn --watch", walk), std::string::npos);
 }
 
 TEST(Options, DemoIsLookedForBesideTheProgram)
