@@ -285,7 +285,9 @@ void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, c
 {
     DrawArticleBackground(page);
     DrawClock(page, PageWidth(), PageHeight(), 611, 427);
-    DrawPageCounter(page, article->currentPage + 1, article->pageCount);
+    // An article the live preview could not read has no pages to count.
+    if (article->pageCount > 0)
+        DrawPageCounter(page, article->currentPage + 1, article->pageCount);
     DrawArticleList(page, articleNumber, topicIdentifier);
     AuaDrawPage(page, PageWidth(), PageHeight(), article);
 }

@@ -212,6 +212,29 @@ TEST(Watch, ADeletedArticleReturnsToTheMenuWithoutABox)
     EXPECT_EQ(Pixels(issue, "back"), menu) << "the menu with the same topic, no problem drawn";
 }
 
+TEST(Watch, AnArticleNotYetWrittenShowsWhyUntilItsFileIsSaved)
+{
+    TestIssue issue = WatchIssue("unwritten");
+    WriteText(issue.directory + "/zarn.cfg", ReadText(issue.directory + "/zarn.cfg") + "howto later.txt Later~soon\r\n");
+    RunResult run = RunZarn(issue, "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey Down\nwait settled\n" +
+                                       Save(issue, "unwritten") +
+                                       SaveOver(issue, "later.txt", "<size 30>Written at last") + "wait settled\n" +
+                                       Save(issue, "written") + "key X\n",
+                            "--watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.log;
+    EXPECT_FALSE(HasBox(run.log)) << run.log;
+    EXPECT_NE(run.output.find("- later.txt: Can't load AUA!\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("+ reloaded later.txt\n"), std::string::npos) << run.output;
+
+    RunResult fresh = RunZarn(issue, "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey Down\nwait settled\n" +
+                                         Save(issue, "reference") + "key X\n");
+    EXPECT_FALSE(HasBox(fresh.log)) << fresh.log;
+    std::vector<uint32_t> unwritten = Pixels(issue, "unwritten"), written = Pixels(issue, "written");
+    ASSERT_FALSE(unwritten.empty()) << run.log;
+    EXPECT_GT(RedPixels(unwritten), 5000);
+    EXPECT_EQ(written, Pixels(issue, "reference"));
+}
+
 TEST(Watch, ATopicAddedToZarnCfgAppearsInTheMenu)
 {
     TestIssue issue = WatchIssue("config");
