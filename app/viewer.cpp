@@ -56,9 +56,10 @@ struct ViewerState {
     int litCount;
     int reloading;                    // the live preview reads the shown article again
     int instant;                      // the next screen is shown without a fade
+    int keptArticle, keptPage;        // the live preview's place when a save came last
 };
 
-ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0, 0, 0};
+ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0, 0, 0, -1, 0};
 
 int PageWidth()
 {
@@ -534,8 +535,12 @@ int ActOnKey()
 // 1 when zarn.cfg leaves nothing of the topic to show.
 int FollowChanges()
 {
-    ReadingPosition was = {ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber,
-                           viewer.shownPage < 0 ? 0 : viewer.shownPage};
+    int page = viewer.shownPage < 0 ? 0 : viewer.shownPage;
+    // A save that left the article without pages (a tag not closed) does not
+    // lose the page: the fix comes back to the one read before.
+    if (viewer.article.pageCount == 0 && viewer.keptArticle == viewer.articleNumber)
+        page = viewer.keptPage;
+    ReadingPosition was = {ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, page};
     char name[sizeof viewer.article.name];
     memcpy(name, viewer.article.name, sizeof name);
     int changes = WatchReload();
@@ -552,6 +557,8 @@ int FollowChanges()
         }
         SetTopic(ReadingTopicEntry(place.topic));
     }
+    viewer.keptArticle = place.article;
+    viewer.keptPage = place.page;
     // An article shown as its "Can't load AUA!" stays on that page until it can be read.
     viewer.reloading = viewer.article.text != nullptr;
     viewer.instant = 1;
@@ -625,6 +632,7 @@ void Enter(int topicEntry)
     viewer.wantedPage = -1;
     viewer.shownPage = -1;
     viewer.reloading = viewer.instant = 0;
+    viewer.keptArticle = -1;
 }
 
 } // namespace

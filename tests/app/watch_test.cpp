@@ -181,6 +181,22 @@ TEST(Watch, ABrokenTagIsDrawnOnThePageAndTheNextSaveRecovers)
     EXPECT_EQ(fixedShown, FreshScreen(issue, openSecondPage));
 }
 
+TEST(Watch, ATagLeftOpenKeepsThePageTheFixReturnsTo)
+{
+    TestIssue issue = WatchIssue("unclosed");
+    const std::string unclosed = "<size 30>page one<newpage>page two <b";
+    const std::string fixed = "<size 30>page one<newpage>page two again<newpage>page three";
+    RunResult run = Preview(issue, openSecondPage + SaveOver(issue, "first.txt", unclosed) + "wait settled\n" +
+                                      Save(issue, "open") + SaveOver(issue, "first.txt", fixed) + "wait settled\n" +
+                                      Save(issue, "fixed") + "key X\n");
+    EXPECT_NE(run.output.find("- first.txt:1:36: tag not closed!\n"), std::string::npos) << run.output;
+    std::vector<uint32_t> shown = Pixels(issue, "open");
+    ASSERT_FALSE(shown.empty()) << run.log;
+    EXPECT_GT(RedPixels(shown), 5000);
+    // Page two again, not the first page the article without pages was left on.
+    EXPECT_EQ(Pixels(issue, "fixed"), FreshScreen(issue, openSecondPage));
+}
+
 TEST(Watch, WithoutThePreviewABrokenTagStillEndsTheReaderWithItsBox)
 {
     TestIssue issue = WatchIssue("fatal");
