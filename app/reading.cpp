@@ -54,7 +54,12 @@ int ReadingLoadArticle(const char *topicIdentifier, int articleNumber, Article *
 {
     AuaFreeArticle(article);
     article->name[0] = 0;
-    const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topicIdentifier));
+    int index = FindArticleEntry(articleNumber, topicIdentifier);
+    // A number the topic does not have was reported, and the entry given back
+    // then (one that goes on, in the live preview) is not the article's.
+    const ConfigEntry *entry = articleNumber >= 0 && articleNumber < CountArticles(topicIdentifier)
+                                   ? ConfigGetEntry(index)
+                                   : nullptr;
     if (!entry)
         return 0;
     if (ReadingLoadArticleFile(entry->key2, article))

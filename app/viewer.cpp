@@ -439,7 +439,9 @@ int LoadWantedArticle()
     if (viewer.loadedArticle != viewer.articleNumber) {
         WatchCatchBegin(WATCH_CATCH_LOAD, &article);
         int read = ReadingLoadArticle(viewer.topic, viewer.articleNumber, &article);
-        if (!read && !viewer.reloading)
+        // An article the topic does not have (no name) was reported already;
+        // the preview, which goes on, needs no second line for it.
+        if (!read && !viewer.reloading && (!WatchActive() || article.name[0]))
             FatalError("Can't load AUA!");
         WatchCatchEnd();
         if (!read && (viewer.reloading || !WatchActive())) {

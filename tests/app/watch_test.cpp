@@ -238,6 +238,17 @@ TEST(Watch, AnArticleNotYetWrittenShowsWhyUntilItsFileIsSaved)
     EXPECT_EQ(Pixels(issue, "written"), FreshScreen(issue, openIt));
 }
 
+TEST(Watch, ATopicWithoutArticlesSaysSoOnItsPage)
+{
+    TestIssue issue = WatchIssue("empty");
+    WriteText(issue.directory + "/zarn.cfg", ReadText(issue.directory + "/zarn.cfg") + "topic empty Nothing yet\r\n");
+    RunResult run = Preview(issue, "wait idle\nkeys 2 Down\nwait idle\nkey Return\nwait settled\n" +
+                                      Save(issue, "empty") + "key Escape\nwait idle\nkey Escape\n");
+    EXPECT_NE(run.output.find("- Topic index not found!\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Can't load AUA!"), std::string::npos) << run.output;
+    EXPECT_GT(RedPixels(Pixels(issue, "empty")), 5000);
+}
+
 TEST(Watch, ATopicAddedToZarnCfgAppearsInTheMenu)
 {
     TestIssue issue = WatchIssue("config");
