@@ -190,6 +190,10 @@ int WatchReload()
 
     // The archive and zarn.cfg first: what they list decides what the other
     // names are.
+    // Only files where the reader looks: the directory and its loose-file folders.
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string &path) { return !DataFileLooseFolder(path.c_str()); }),
+                names.end());
     int archive = 0, config = 0;
     for (const std::string &path : names) {
         std::string base = BaseName(path);

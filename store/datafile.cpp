@@ -16,6 +16,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -243,6 +244,20 @@ bool IsSpaceOrControl(uint8_t c)
 int DataFileSameName(const char *a, const char *b)
 {
     return a && b && SameName(a, b);
+}
+
+int DataFileLooseFolder(const char *path)
+{
+    if (!path)
+        return 0;
+    const char *slash = std::strrchr(path, '/');
+    if (!slash)
+        return 1;
+    std::string folder(path, (size_t)(slash - path) + 1);
+    for (const char *prefix : LooseFileDirectories)
+        if (*prefix && SameName(folder.c_str(), prefix))
+            return 1;
+    return 0;
 }
 
 int ArchiveSetName(const char *fileName)

@@ -44,6 +44,12 @@ void ArchiveResetForTests();
 // member names are matched; 0 otherwise (also when either is null).
 int DataFileSameName(const char *a, const char *b);
 
+// 1 when a file at path (below the working directory, '/' between the
+// steps) lies where loose files are looked for: in the working directory
+// itself or directly in one of its folders tex/, lens/, ... vtx/ (the
+// folder's name compared ignoring case); 0 otherwise, also for null.
+int DataFileLooseFolder(const char *path);
+
 // A new DataFile for name, or null when the name is found nowhere, the member
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
 DataFile *DataFileOpen(const char *name, const char *mode);

@@ -105,8 +105,12 @@ TEST(Watch, AnArticleSavedWithANewWordShowsItOnTheSamePage)
 {
     TestIssue issue = WatchIssue("newword");
     const std::string changed = "<size 30>page one<newpage>page two with Zebra<newpage>page three";
-    RunResult run = Preview(issue, openSecondPage + Save(issue, "before") + SaveOver(issue, "first.txt", changed) +
-                                      "wait settled\n" + Save(issue, "after") + "key X\n");
+    // The same text saved in a folder the reader does not look in changes nothing.
+    std::filesystem::create_directories(issue.directory + "/drafts");
+    RunResult run = Preview(issue, openSecondPage + Save(issue, "before") + SaveOver(issue, "drafts/first.txt", changed) +
+                                      SaveOver(issue, "first.txt", changed) + "wait settled\n" + Save(issue, "after") +
+                                      "key X\n");
+    EXPECT_EQ(run.output.find("drafts/first.txt"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("+ watching "), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("+ reloaded first.txt\n"), std::string::npos) << run.output;
     // The draft beside the issue is no file of it: not reloaded.
@@ -118,15 +122,17 @@ TEST(Watch, AnArticleSavedWithANewWordShowsItOnTheSamePage)
 TEST(Watch, APictureAndAFontSavedAnewAreUsedOnTheSamePage)
 {
     TestIssue issue = WatchIssue("picture");
-    WriteBmp(issue.directory + "/pic.bmp", 40, 30, 0x20C020);
+    // The picture lives in one of the loose-file folders.
+    std::filesystem::create_directories(issue.directory + "/misc");
+    WriteBmp(issue.directory + "/misc/pic.bmp", 40, 30, 0x20C020);
     WriteText(issue.directory + "/first.txt", "<size 30>page one<newpage>page two<imagexy pic.bmp 300 80>");
     std::string bmp = issue.directory + "/drafts.bmp";
     WriteBmp(bmp, 40, 30, 0xE0E020);
     const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
     RunResult run = Preview(issue, openSecondPage + Save(issue, "before") + "copy " + bmp + " " + issue.directory +
-                                      "/pic.bmp\ncopy " + font + " " + issue.directory + "/verdana.TTF\nwait settled\n" +
+                                      "/misc/pic.bmp\ncopy " + font + " " + issue.directory + "/verdana.TTF\nwait settled\n" +
                                       Save(issue, "after") + "key X\n");
-    EXPECT_NE(run.output.find("+ reloaded pic.bmp\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("+ reloaded misc/pic.bmp\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("+ reloaded verdana.TTF\n"), std::string::npos) << run.output;
     ExpectShownAnew(issue, run, openSecondPage);
 }

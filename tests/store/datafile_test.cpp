@@ -215,6 +215,16 @@ TEST_F(DataFileTest, LooseFilesOverrideMembersInPrefixOrder)
     DataFileClose(file);
 }
 
+TEST_F(DataFileTest, LooseFoldersAreTheDirectoryAndTheTwelvePrefixes)
+{
+    for (const char *path : {"first.txt", "tex/_full.jpg", "vtx/ball.v3d", "hellenvc/a.bmp", "Misc/pic.bmp"})
+        EXPECT_EQ(DataFileLooseFolder(path), 1) << path;
+    // Other folders, deeper ones and folders merely ending in a prefix's name.
+    for (const char *path : {"drafts/first.txt", "tex/old/_full.jpg", "mytex/_full.jpg", "a/tex/_full.jpg", "/tex/x"})
+        EXPECT_EQ(DataFileLooseFolder(path), 0) << path;
+    EXPECT_EQ(DataFileLooseFolder(nullptr), 0);
+}
+
 // What a checker learns of the store: the directory as the reader sees it,
 // and for every open the name, whether it was found and where.
 struct OpenSeen {
