@@ -16,6 +16,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -251,6 +252,20 @@ int DataFileSameName(const char *a, const char *b)
     return a && b && SameName(a, b);
 }
 
+int DataFileLooseFolder(const char *path)
+{
+    if (!path)
+        return 0;
+    const char *slash = std::strrchr(path, '/');
+    if (!slash)
+        return 1;
+    std::string folder(path, (size_t)(slash - path) + 1);
+    for (const char *prefix : LooseFileDirectories)
+        if (*prefix && SameName(folder.c_str(), prefix))
+            return 1;
+    return 0;
+}
+
 int ArchiveSetName(const char *fileName)
 {
     std::strncpy(archive.fileName, fileName, kFileNameSize - 1);
@@ -270,6 +285,13 @@ int ArchiveOpenStream(FILE *stream)
 void DataFileSearchLooseFiles(int on)
 {
     archive.searchLoose = on;
+}
+
+int ArchiveReopen()
+{
+    CloseArchive();
+    InitialiseArchive();
+    return archive.stream != nullptr;
 }
 
 void ArchiveResetForTests()

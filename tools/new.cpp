@@ -338,8 +338,8 @@ int New(int argc, char **argv)
         ToolFail("new: %s", error.c_str());
     if (ToolFinishOutputDirectory("new", &output, ok))
         return 1;
-    std::printf("new issue in %s: lint it with 'zarn-tool lint -C %s', read it with 'zarn' inside it\n",
-                directory, directory);
+    std::printf("new issue in %s: lint it with 'zarn-tool lint -C %s', read it with 'zarn %s'\n",
+                directory, directory, directory);
     return 0;
 }
 

@@ -712,4 +712,6 @@ const PlatformBackend sdlBackend = {
     ShellOpen,
     PlatformFontconfigFind,
     SetFullScreen,
+    PlatformInotifyWatchStart,
+    PlatformInotifyWatchStop,
 };
