@@ -58,31 +58,38 @@ int PlatformSelect(const char *name)
 {
     if (state.backend)
         return 1;
+#if defined(__EMSCRIPTEN__)
+    // A page has no environment to read and the web build no SDL.
+    if (name && !strcmp(name, "headless"))
+        state.backend = &headlessBackend;
+    else
+        state.backend = &webBackend;
+    return 1;
+#else
     if (!name) {
         name = getenv("ZARN_PLATFORM");
         if (!name || !*name)
             name = "sdl";
     }
-    int known = 1;
-    if (!strcmp(name, "headless"))
+    if (!strcmp(name, "headless")) {
         state.backend = &headlessBackend;
-    else {
-        known = !strcmp(name, "sdl");
-#if defined(__EMSCRIPTEN__)
-        // The web build has no SDL backend.
-        known = 0;
-        state.backend = &headlessBackend;
-#else
-        state.backend = &sdlBackend;
-#endif
+        return 1;
     }
-    return known;
+    state.backend = &sdlBackend;
+    return !strcmp(name, "sdl");
+#endif
+}
+
+const PlatformBackend *PlatformBackendChosen()
+{
+    if (!state.backend)
+        PlatformSelect(nullptr);
+    return state.backend;
 }
 
 const PlatformBackend *PlatformBackendInUse()
 {
-    if (!state.backend)
-        PlatformSelect(nullptr);
+    PlatformBackendChosen();
     if (!state.started) {
         state.started = 1;
         if (state.backend->start)

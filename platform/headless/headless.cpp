@@ -965,4 +965,9 @@ const PlatformBackend headlessBackend = {
 #else
     PlatformFontconfigFind,
 #endif
+    nullptr, // threads and sleeping: the system's
+    nullptr,
+    nullptr,
+    nullptr, // settings: the file
+    nullptr,
 };

@@ -651,4 +651,9 @@ const PlatformBackend sdlBackend = {
     AudioCloseSdl,
     ShellOpen,
     PlatformFontconfigFind,
+    nullptr, // threads and sleeping: the system's
+    nullptr,
+    nullptr,
+    nullptr, // settings: the file
+    nullptr,
 };
