@@ -12,8 +12,9 @@
 //   arrow key (web.js).
 // - waits: GetMessage, WaitMessageTimeout and Sleep give the browser its turn
 //   through Asyncify (web.js's zarn_web_wait), waking on input or at their
-//   deadline; Present waits for the next animation frame; PeekMessage yields
-//   now and then. A wait costs no processor time.
+//   deadline; Present waits until the browser has drawn the frame before, so
+//   a fade runs at the display's rate; PeekMessage lets the browser draw
+//   what was shown, and yields now and then. A wait costs no processor time.
 // - threads: there are none without shared memory, so CreateThread makes a
 //   cooperative task (an Asyncify fiber); its Sleep hands control back, and
 //   every wait of the program runs the tasks whose sleep has ended.
@@ -50,9 +51,11 @@
 extern "C" {
 void zarn_web_start(void);
 // Lets the browser run for at most milliseconds; wake asks to be woken early
-// by input (WAKE_INPUT) or by the next animation frame (WAKE_FRAME). Returns
-// what ended the wait (WOKE_*).
+// by input (WAKE_INPUT) or once what the windows were last given has been
+// drawn (WAKE_PAINTED). Returns what ended the wait (WOKE_*).
 int zarn_web_wait(int milliseconds, int wake);
+// 1 when the browser has drawn what the windows were last given.
+int zarn_web_painted(void);
 // The next input event as five numbers (kind, window, a, b, c); 0 when none.
 int zarn_web_next_event(int *fields);
 void zarn_web_window(int id, int dialog, int x, int y, int width, int height, int visible, const char *caption);
@@ -74,8 +77,8 @@ int zarn_web_setting_write(const char *name, const char *text);
 
 namespace {
 
-enum { WAKE_INPUT = 1, WAKE_FRAME = 2 };
-enum { WOKE_TIME = 0, WOKE_INPUT = 1, WOKE_FRAME = 2 };
+enum { WAKE_INPUT = 1, WAKE_PAINTED = 2 };
+enum { WOKE_TIME = 0, WOKE_INPUT = 1, WOKE_PAINTED = 2 };
 
 // Input events from web.js.
 enum {
@@ -90,7 +93,7 @@ enum {
 enum {
     SCREEN_WIDTH = 640,
     SCREEN_HEIGHT = 480,
-    FRAME_WAIT_LIMIT_MS = 100, // a hidden page draws no frames: do not wait for ever
+    PAINT_WAIT_LIMIT_MS = 100, // a hidden page draws no frames: do not wait for ever
     YIELD_EVERY_MS = 20,       // a program that only polls still lets the page breathe
     TASK_STACK = 256 * 1024,
     UNWIND_STACK = 64 * 1024,  // what Asyncify keeps of a suspended call stack
@@ -124,7 +127,6 @@ struct WebState {
     std::vector<WebTask *> tasks;
     WebTask *running;  // the task whose fiber runs now, null for the program
     double lastYield;
-    int unshown;       // pixels went to a dialog the browser has not drawn yet
     std::vector<uint32_t> rgba;
     WebAudio audio;
 };
@@ -200,13 +202,13 @@ int Wait(double deadline, int wake)
     }
 }
 
-// Until the browser has drawn a new frame (or has kept none for a while).
-void WaitForFrame()
+// Until the browser has drawn what the windows were last given (or has
+// drawn nothing for a while: a hidden page).
+void WaitForPaint()
 {
-    double limit = Now() + FRAME_WAIT_LIMIT_MS;
-    while (Wait(limit, WAKE_FRAME) != WOKE_FRAME && Now() < limit) {
-    }
-    web.unshown = 0;
+    double limit = Now() + PAINT_WAIT_LIMIT_MS;
+    while (!zarn_web_painted() && Now() < limit)
+        Wait(limit, WAKE_PAINTED);
 }
 
 void SleepWeb(DWORD milliseconds)
@@ -319,11 +321,11 @@ void PumpEvents(int timeoutMs)
     TakeEvents();
     if (timeoutMs == 0) {
         // A poll: the tasks keep their pace, and a program that never waits
-        // still lets the browser draw (a dialog it just showed first) and
-        // take input.
+        // still lets the browser draw (what it just showed first: a dialog
+        // before a long load, each frame of a fade) and take input.
         RunDueTasks();
-        if (web.unshown)
-            WaitForFrame();
+        if (!zarn_web_painted())
+            WaitForPaint();
         else if (Now() - web.lastYield > YIELD_EVERY_MS)
             Wait(Now(), 0);
         TakeEvents();
@@ -445,7 +447,6 @@ void DialogChanged(HWND dialog)
         web.rgba[i] = (p >> 16 & 0xFF) | (p & 0xFF00) | (p & 0xFF) << 16 | 0xFF000000u;
     }
     ShowRgba(dialog, dialog->clientWidth, dialog->clientHeight);
-    web.unshown = 1;
 }
 
 // [SECTION] Surfaces ------------------------------------------------------
@@ -490,7 +491,9 @@ uint32_t Widen(uint32_t pixel, uint32_t mask)
 }
 
 // Converts a surface to the canvas's bytes (red, green, blue, opaque) and
-// shows it; then waits for the browser to draw it.
+// shows it once the browser has drawn the one before: a loop that presents
+// without pause runs at the display's rate, one that presents now and then
+// (25 times a second in the outro) is not held back.
 DRAWRESULT ShowSurface(DrawSurface *source)
 {
     HWND window = source && source->system ? source->system->window : nullptr;
@@ -516,8 +519,8 @@ DRAWRESULT ShowSurface(DrawSurface *source)
             }
         }
     }
+    WaitForPaint();
     ShowRgba(window, width, height);
-    WaitForFrame();
     return DRAW_OK;
 }
 
