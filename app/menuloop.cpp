@@ -1,14 +1,18 @@
 // The main menu loop. Blocks in WaitMessages between keys, so an idle menu
-// costs no processor time; every key press redraws the menu once.
+// costs no processor time; every key press redraws the menu once. Beside
+// the topics it offers the search line, the help, the comforts and R, which
+// opens the page read last.
 #include "app/menuloop.h"
 
 #include "app/clock.h"
-#include "app/shell.h"
+#include "app/keys.h"
+#include "app/positions.h"
+#include "app/search.h"
+#include "app/session.h"
 #include "app/viewer.h"
 #include "gfx/display.h"
 #include "mag/config.h"
 #include "mag/menu.h"
-#include "sound/p_midas.h"
 #include "store/settings.h"
 
 namespace {
@@ -23,7 +27,33 @@ void DrawMenuScreen()
 {
     uint32_t *page = ShownPage();
     ComposeMenuScreen(page, menuLoop.selection);
+    if (SearchIsOpen())
+        DrawSearchLine(page, SearchText(), SearchNote());
     Present(page, appSettings.screenWidth * appSettings.screenHeight);
+}
+
+// The viewer at position, as a jump: the article effect, then the fade from
+// the menu. The menu comes back with the topic shown last selected.
+void OpenViewerAt(const ReadingPosition *position)
+{
+    input.lastKey = 0;
+    menuLoop.selection = position->topic;
+    int topic = ViewerRun(position, EFFECT_ARTICLE);
+    if (topic >= 0)
+        menuLoop.selection = topic;
+}
+
+// Enter on the search line: the first page with the text from the selected
+// topic on.
+void FindFromMenu()
+{
+    ReadingPosition from = {menuLoop.selection, 0, 0}, found;
+    if (!SearchFindPage(SearchText(), &from, 1, &found)) {
+        SearchSetNotFound(1);
+        return;
+    }
+    SearchLight(SearchText());
+    OpenViewerAt(&found);
 }
 
 } // namespace
@@ -35,15 +65,6 @@ void ComposeMenuScreen(uint32_t *page, int selected)
     DrawClock(page, appSettings.screenWidth, appSettings.screenHeight, 611, 427);
 }
 
-int32_t VolumeStep()
-{
-    int32_t volume = MasterVolume() / 2;
-    if (volume < 1)
-        volume = 64;
-    SetMasterVolume(volume);
-    return volume;
-}
-
 int32_t MenuSelection()
 {
     return menuLoop.selection;
@@ -53,6 +74,7 @@ void MainMenuLoop()
 {
     menuLoop.selection = 0;
     int leave = 0;
+    input.typedCount = 0;
     for (;;) {
         if (input.quitRequested || leave || input.exitRequested)
             return;
@@ -61,15 +83,25 @@ void MainMenuLoop()
             input.redrawRequested = 0;
         }
         WaitMessages();
-        int32_t key = input.lastKey;
-        if (key == 0)
+        if (input.lastKey == 0 && input.typedCount == 0)
             continue;
         input.redrawRequested = 1;
-        switch (key) {
+        if (TakeReaderKeys() == READER_KEYS_FIND)
+            FindFromMenu();
+        switch (input.lastKey) {
         case VK_RETURN: {
             input.lastKey = 0;
             int entry = FindTopicEntry(menuLoop.selection);
             ArticleViewer(entry);
+            int topic = ViewerPosition().topic;
+            if (topic >= 0)
+                menuLoop.selection = topic;
+            break;
+        }
+        case 'R': {
+            ReadingPosition position;
+            if (!(input.lastKeyModifiers & (KEY_CONTROL | KEY_ALT)) && PositionsFind(&position))
+                OpenViewerAt(&position);
             break;
         }
         case VK_ESCAPE:

@@ -11,9 +11,5 @@ void MainMenuLoop();
 // (appSettings' size): background, key bar, topic panel, clock. Never fails.
 void ComposeMenuScreen(uint32_t *page, int selected);
 
-// The F1 step: masterVolume halved, below 1 back to 64, handed to the player.
-// Returns the new volume.
-int32_t VolumeStep();
-
 // The selection the loop last had (0 before the first run).
 int32_t MenuSelection();

@@ -242,7 +242,7 @@ const char *ProgramUsage()
            "  Enter          open the topic\n"
            "  Esc            leave the magazine\n"
            "  F1             music volume: halves it; after the lowest step, full again\n"
-           // Menu keys still to come (search, help overlay) are listed here.
+           "  R              open the article and page read last in this issue\n"
            "Keys in an article:\n"
            "  Left, Right    previous or next page\n"
            "  Up, Down       previous or next article\n"
@@ -250,15 +250,23 @@ const char *ProgramUsage()
            "  X, F9          leave the magazine at once\n"
            "  F1             music volume, as in the menu\n"
            "  mouse          a click on a link opens it; pointing at one lights it up\n"
-           // Article keys still to come (search, help overlay) are listed here.
-           // Keys for both screens still to come (F11 and Alt+Enter full
-           // screen, F12 screenshot, M music) get a block of their own here.
+           "Keys in both:\n"
+           "  /, Ctrl+F      search: type a word, Enter shows the next page with it\n"
+           "                 (every topic in order, round to the start) and lights it;\n"
+           "                 Enter again goes on, Esc closes the search line\n"
+           "  H, ?           the list of keys; any key closes it\n"
+           "  M              music off or on\n"
+           "  F11, Alt+Enter full screen or a window (the stored choice stays)\n"
+           "  F12            save the screen as zarn-DATE-TIME.png in the pictures folder\n"
            "Leaving plays a short 3D goodbye: a key starts its fade, a second ends it.\n"
            "\n"
            "Files:\n"
            "  $XDG_CONFIG_HOME/zarn/settings (~/.config/zarn/settings when unset)\n"
            "                 the choices of the setup dialog\n"
-           // Where reading positions are kept is listed here once they are.
+           "  $XDG_STATE_HOME/zarn/positions (~/.local/state/zarn/positions when unset)\n"
+           "                 the page read last in each issue, for R\n"
+           "  $XDG_PICTURES_DIR (else ~/Pictures, else the current directory)\n"
+           "                 where F12 saves the screen\n"
            "\n"
            "Environment:\n"
            "  ZARN_PLATFORM  sdl (default) or headless (no window, no sound card)\n"

@@ -5,7 +5,7 @@
 #include "app/outro.h"
 
 #include "app/cloth.h"
-#include "app/shell.h"
+#include "app/session.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
 #include "sound/modplayer.h"

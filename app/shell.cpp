@@ -1,9 +1,8 @@
 // The program's spine: WinMain's start-up and shutdown order, the command
-// line, the loader behind the loading dialog and the two message pumps.
+// line and the loader behind the loading dialog.
 //
 // [SECTION] State
 // [SECTION] Command line
-// [SECTION] Message pumps
 // [SECTION] Loading dialog
 // [SECTION] Loading and releasing
 // [SECTION] WinMain
@@ -12,7 +11,9 @@
 #include "app/clock.h"
 #include "app/menuloop.h"
 #include "app/outro.h"
+#include "app/positions.h"
 #include "app/resources.h"
+#include "app/session.h"
 #include "app/setup.h"
 #include "engine3d/vx.h"
 #include "gfx/display.h"
@@ -36,12 +37,7 @@ namespace {
 struct ShellState {
     char argument[COMMAND_LINE_BUFFER];
     int32_t forceSetup;
-    uint32_t *shownPage;
-    uint32_t *drawPage;
-    uint32_t *sparePage;
     HWND loadingDialog;
-    SoundEffect effects[SHELL_EFFECTS]; // "article", "page", "back"
-    uint32_t buttonPresses; // WM_LBUTTONDOWN messages dispatched so far
     VxScene ball;           // the persistent scene holding "ball.v3d"
     int32_t engineStarted;
 };
@@ -55,28 +51,6 @@ void Say(const char *line)
 }
 
 } // namespace
-
-uint32_t *ShownPage()
-{
-    return shell.shownPage;
-}
-
-uint32_t *DrawPage()
-{
-    return shell.drawPage;
-}
-
-uint32_t *SparePage()
-{
-    return shell.sparePage;
-}
-
-SoundEffect *ShellEffect(int which)
-{
-    if (which < 0 || which >= SHELL_EFFECTS)
-        return nullptr;
-    return &shell.effects[which];
-}
 
 // [SECTION] Command line --------------------------------------------------------
 
@@ -104,52 +78,6 @@ void ParseCommandLine()
 const char *CommandLineArgument()
 {
     return shell.argument;
-}
-
-// [SECTION] Message pumps -------------------------------------------------------
-
-namespace {
-
-void Dispatch(const MSG *message)
-{
-    // A press is one button-down message; the pointer moves that follow it
-    // with the button held are not new presses.
-    if (message->message == WM_LBUTTONDOWN)
-        shell.buttonPresses++;
-    TranslateMessage(message);
-    DispatchMessageA(message);
-}
-
-} // namespace
-
-uint32_t ButtonPressCount()
-{
-    return shell.buttonPresses;
-}
-
-void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        BOOL got = GetMessageA(&message, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            // -1 is a broken queue: treat it as the end so no loop spins on it.
-            input.quitRequested = 1;
-            return;
-        }
-        Dispatch(&message);
-    }
-}
-
-void WaitMessages()
-{
-    MSG message;
-    BOOL got = GetMessageA(&message, nullptr, 0, 0);
-    if (got == 0 || got == -1)
-        input.quitRequested = 1;
-    if (got != -1)
-        Dispatch(&message);
-    PumpMessages();
 }
 
 // [SECTION] Loading dialog ------------------------------------------------------
@@ -198,11 +126,7 @@ int LoadAll()
         return 0;
     }
 
-    int32_t pageBytes = appSettings.screenWidth * appSettings.screenHeight * 4;
-    shell.shownPage = (uint32_t *)StackheapAlloc(pageBytes);
-    shell.drawPage = (uint32_t *)StackheapAlloc(pageBytes);
-    shell.sparePage = (uint32_t *)StackheapAlloc(pageBytes);
-    if (!shell.shownPage || !shell.drawPage || !shell.sparePage) {
+    if (!SessionAllocatePages()) {
         FatalError("- error allocating screen page!");
         return 0;
     }
@@ -235,17 +159,17 @@ int LoadAll()
 
     if (appSettings.effectsOn == 1) {
         // All three are loaded before any is tested.
-        LoadEffect(&shell.effects[EFFECT_ARTICLE], ConfigEffectName("article"));
-        LoadEffect(&shell.effects[EFFECT_PAGE], ConfigEffectName("page"));
-        LoadEffect(&shell.effects[EFFECT_BACK], ConfigEffectName("back"));
-        if (!shell.effects[EFFECT_ARTICLE].data || !shell.effects[EFFECT_PAGE].data ||
-            !shell.effects[EFFECT_BACK].data) {
+        LoadEffect(ShellEffect(EFFECT_ARTICLE), ConfigEffectName("article"));
+        LoadEffect(ShellEffect(EFFECT_PAGE), ConfigEffectName("page"));
+        LoadEffect(ShellEffect(EFFECT_BACK), ConfigEffectName("back"));
+        if (!ShellEffect(EFFECT_ARTICLE)->data || !ShellEffect(EFFECT_PAGE)->data ||
+            !ShellEffect(EFFECT_BACK)->data) {
             FatalError("- error loading sfx! (samples have to be 8-bit mono wav)");
             return 0;
         }
     }
 
-    MeasureMenu(shell.shownPage);
+    MeasureMenu(ShownPage());
 
     Say("+ loading 3d\n");
 
@@ -256,16 +180,13 @@ int LoadAll()
 
 void ShutdownAll()
 {
-    StackheapFree(shell.shownPage);
-    StackheapFree(shell.drawPage);
-    StackheapFree(shell.sparePage);
-    shell.shownPage = shell.drawPage = shell.sparePage = nullptr;
+    SessionFreePages();
 
     MenuFreePictures();
 
     if (appSettings.effectsOn == 1)
-        for (SoundEffect &effect : shell.effects)
-            FreeEffect(&effect);
+        for (int which = 0; which < SHELL_EFFECTS; which++)
+            FreeEffect(ShellEffect(which));
 
     if (shell.engineStarted) {
         VxFreeScene(&shell.ball);
@@ -305,6 +226,8 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
     if (!LoadAll())
         return 0;
 
+    PositionsLoad();
+
     CloseLoadingDialog();
 
     HICON icon = LoadIconA(instance, RESOURCE_ICON);
@@ -317,9 +240,10 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
         return 0;
 
     MainMenuLoop();
+    PositionsSave();
 
-    if (shell.shownPage)
-        RunOutro(shell.shownPage, &shell.ball);
+    if (ShownPage())
+        RunOutro(ShownPage(), &shell.ball);
 
     StopMusic();
     CloseSound();

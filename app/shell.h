@@ -1,17 +1,13 @@
 // The program's spine: the entry logic WinMain, the command-line rule, the
-// start-up and shutdown order, the loader behind the loading dialog, and the
-// two message pumps every loop uses.
+// start-up and shutdown order and the loader behind the loading dialog. The
+// pages, pumps and effects they set up live in app/session.h.
 #pragma once
 
 #include "platform/platform.h"
-#include "sound/p_midas.h"
 
 #include <cstdint>
 
 enum { COMMAND_LINE_BUFFER = 1024 };
-
-// The three effects, in load order.
-enum { EFFECT_ARTICLE = 0, EFFECT_PAGE = 1, EFFECT_BACK = 2, SHELL_EFFECTS = 3 };
 
 // Runs the whole program; always returns 0 (the command-line text is not
 // used: the line is read again through GetCommandLineA).
@@ -34,19 +30,3 @@ void ShowLoadingDialog(HINSTANCE instance, int showCommand);
 void CloseLoadingDialog();
 // The loading dialog, or null when none is shown.
 HWND LoadingDialogWindow();
-
-// Dispatches every waiting message; sets quitRequested on the quit message.
-void PumpMessages();
-// Blocks for one message, dispatches it, then runs PumpMessages.
-void WaitMessages();
-
-// Left-button presses dispatched by the pumps so far (never fails).
-uint32_t ButtonPressCount();
-
-// The three screen pages (null before LoadAll and after ShutdownAll).
-uint32_t *ShownPage();
-uint32_t *DrawPage();
-uint32_t *SparePage();
-
-// One of the three effect records; null for another number.
-SoundEffect *ShellEffect(int which);

@@ -2,15 +2,22 @@
 // animate; while nothing animates a pass waits up to 10 ms for the next
 // message so a page being read costs next to no processor time.
 //
+// The frame on the screen (ShownPage) is the composed screen (SparePage,
+// with the search line over its top bar while that is open) with the
+// search's matches and the link under the pointer lit on top.
+//
 // [SECTION] State
 // [SECTION] Links
 // [SECTION] Composition and fade
+// [SECTION] The search line
 // [SECTION] The loop
 #include "app/viewer.h"
 
 #include "app/clock.h"
-#include "app/menuloop.h"
-#include "app/shell.h"
+#include "app/keys.h"
+#include "app/positions.h"
+#include "app/search.h"
+#include "app/session.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
 #include "gfx/xfade.h"
@@ -28,11 +35,24 @@ namespace {
 
 enum { VIEWER_MAX_LINKS = 40 };
 
+// Where the loop is, kept in one record so that a jump can move it.
 struct ViewerState {
-    int highlighted; // index into the shown page's links, -1 = none
+    int highlighted;                  // index into the shown page's links, -1 = none
+    int topicEntry;                   // the topic's configuration entry
+    char topic[CONFIG_FIELD_BYTES];   // its identifier
+    int lastArticle;                  // its last article's number
+    int articleNumber;                // the article wanted
+    int wantedPage;                   // the page to turn to once it is loaded, -1 = none
+    int loadedArticle;                // the article whose file is loaded, -1 = none
+    int shownPage;                    // the page on the screen, -1 = none yet
+    Article article;
+    PageLink links[VIEWER_MAX_LINKS]; // the shown page's links
+    int linkCount;
+    AuaRect lit[SEARCH_MAX_RECTS];    // the search's matches on the shown page
+    int litCount;
 };
 
-ViewerState viewer = {-1};
+ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0};
 
 int PageWidth()
 {
@@ -87,12 +107,6 @@ int CopyLinks(PageLink *links)
         count = VIEWER_MAX_LINKS;
     memcpy(links, source, sizeof(PageLink) * (size_t)count);
     return count;
-}
-
-void Sound(SoundEffect *effect)
-{
-    if (appSettings.effectsOn == 1)
-        PlayEffect(effect);
 }
 
 } // namespace
@@ -206,6 +220,32 @@ int OpenLinksAt(const PageLink *links, int count, int x, int y)
     return hits;
 }
 
+namespace {
+
+// ShownPage from SparePage with the matches and the highlighted link's
+// rectangles (every one of its target) lit, then shown.
+void RedrawShown(const PageLink *links, int count)
+{
+    uint32_t *shown = ShownPage();
+    memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
+    for (int i = 0; i < viewer.litCount; i++) {
+        const AuaRect &rect = viewer.lit[i];
+        BrightenRect(shown, PageWidth(), PageHeight(), rect.left, rect.top, rect.right, rect.bottom, 40, 50, 70);
+    }
+    if (viewer.highlighted >= 0 && viewer.highlighted < count) {
+        const char *target = links[viewer.highlighted].target;
+        for (int i = 0; i < count; i++) {
+            const PageLink &link = links[i];
+            if (link.used && SameIgnoringCase(link.target, target))
+                BrightenRect(shown, PageWidth(), PageHeight(), link.left, link.top, link.right, link.bottom, 40, 50,
+                             70);
+        }
+    }
+    Present(shown, PagePixels());
+}
+
+} // namespace
+
 int HoverLinks(const PageLink *links, int count, int x, int y)
 {
     if (count > VIEWER_MAX_LINKS)
@@ -218,43 +258,22 @@ int HoverLinks(const PageLink *links, int count, int x, int y)
             break;
         }
     }
-    uint32_t *shown = ShownPage();
     if (found < 0) {
         if (viewer.highlighted == -1)
             return 0;
-        memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
-        Present(shown, PagePixels());
         viewer.highlighted = -1;
+        RedrawShown(links, count);
         return 1;
     }
-    const char *target = links[found].target;
     if (viewer.highlighted >= 0 && viewer.highlighted < count &&
-        SameIgnoringCase(links[viewer.highlighted].target, target))
+        SameIgnoringCase(links[viewer.highlighted].target, links[found].target))
         return 0;
-    memcpy(shown, SparePage(), (size_t)PagePixels() * 4);
-    for (int i = 0; i < count; i++) {
-        const PageLink &link = links[i];
-        if (link.used && SameIgnoringCase(link.target, target))
-            BrightenRect(shown, PageWidth(), PageHeight(), link.left, link.top, link.right, link.bottom, 40, 50,
-                         70);
-    }
-    Present(shown, PagePixels());
     viewer.highlighted = found;
+    RedrawShown(links, count);
     return 1;
 }
 
 // [SECTION] Composition and fade -----------------------------------------------
-
-int ViewerLoadArticle(const char *name, Article *article)
-{
-    if (!AuaLoadArticle(name, article))
-        return 0;
-    article->textRect.left = 20;
-    article->textRect.top = 50;
-    article->textRect.right = PageWidth() - 20;
-    article->textRect.bottom = PageHeight() - 80;
-    return 1;
-}
 
 void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, const char *topicIdentifier)
 {
@@ -291,54 +310,222 @@ void FadeIn()
 
 } // namespace
 
+// [SECTION] The search line ----------------------------------------------------
+
+namespace {
+
+// The place on the screen (kept after the viewer returns).
+ReadingPosition Here()
+{
+    return ReadingPosition{ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, viewer.shownPage};
+}
+
+// Composes the shown page into DrawPage: the article screen, the matches
+// of the lit text collected on the way, the page's links, the search line.
+void ComposeShown()
+{
+    uint32_t *draw = DrawPage();
+    const char *lit = SearchLitText();
+    if (*lit)
+        SearchCollectBegin();
+    ComposeArticleScreen(draw, &viewer.article, viewer.articleNumber, viewer.topic);
+    if (*lit)
+        SearchCollectEnd();
+    viewer.litCount = *lit ? SearchMatchRects(lit, viewer.lit, SEARCH_MAX_RECTS) : 0;
+    // Before anything else is drawn: the link list is read in the page's coordinates.
+    viewer.linkCount = CopyLinks(viewer.links);
+    if (SearchIsOpen())
+        DrawSearchLine(draw, SearchText(), SearchNote());
+}
+
+// The same page again at once, without a fade: the search line opened or
+// closed, or its matches lit.
+void RecomposeInPlace()
+{
+    ComposeShown();
+    memcpy(SparePage(), DrawPage(), (size_t)PagePixels() * 4);
+    RedrawShown(viewer.links, viewer.linkCount);
+}
+
+// The line's text or note changed: only the top bar is drawn again.
+void RedrawSearchLine()
+{
+    DrawSearchLine(SparePage(), SearchText(), SearchNote());
+    RedrawShown(viewer.links, viewer.linkCount);
+}
+
+// Enter: the next page with the text, from the one shown on. Found here
+// again (the only page with it), its matches are lit in place; elsewhere it
+// is turned to like a page or an article.
+void FindNext()
+{
+    ReadingPosition here = Here(), found;
+    if (!SearchFindPage(SearchText(), &here, 0, &found)) {
+        SearchSetNotFound(1);
+        RedrawSearchLine();
+        return;
+    }
+    SearchLight(SearchText());
+    if (found.topic == here.topic && found.article == here.article && found.page == here.page) {
+        RecomposeInPlace();
+        return;
+    }
+    SoundShellEffect(found.topic == here.topic && found.article == here.article ? EFFECT_PAGE : EFFECT_ARTICLE);
+    ViewerShow(&found);
+}
+
+// The reader's own keys, and what the screen does after them.
+void TakeReaderKeysHere()
+{
+    switch (TakeReaderKeys()) {
+    case READER_KEYS_LINE_OPENED:
+        RecomposeInPlace();
+        break;
+    case READER_KEYS_LINE_CHANGED:
+        RedrawSearchLine();
+        break;
+    case READER_KEYS_FIND:
+        FindNext();
+        break;
+    case READER_KEYS_LINE_CLOSED:
+        viewer.litCount = 0;
+        RecomposeInPlace();
+        break;
+    case READER_KEYS_HELP_SHOWN:
+    case READER_KEYS_NOTHING:
+        break;
+    }
+}
+
+} // namespace
+
 // [SECTION] The loop ------------------------------------------------------------
 
-void ArticleViewer(int topicEntry)
-{
-    Article article;
-    memset(&article, 0, sizeof article);
-    char topic[CONFIG_FIELD_BYTES] = "";
-    if (const ConfigEntry *entry = ConfigGetEntry(topicEntry))
-        snprintf(topic, sizeof topic, "%s", entry->key2);
+namespace {
 
-    int lastArticle = CountArticles(topic) - 1;
-    int articleNumber = 0, loadedArticle = -1, shownPage = -1, leave = 0;
-    PageLink links[VIEWER_MAX_LINKS];
-    memset(links, 0, sizeof links);
-    int linkCount = 0;
+// A new topic: its articles are counted, and its first wanted article is
+// loaded on the next pass.
+void SetTopic(int topicEntry)
+{
+    viewer.topicEntry = topicEntry;
+    viewer.topic[0] = 0;
+    if (const ConfigEntry *entry = ConfigGetEntry(topicEntry))
+        snprintf(viewer.topic, sizeof viewer.topic, "%s", entry->key2);
+    viewer.lastArticle = CountArticles(viewer.topic) - 1;
+    viewer.loadedArticle = -1;
+}
+
+// Loads the wanted article when another one is loaded and turns to the
+// wanted page. 1 when a new article came; 0 when none was needed; -1 after
+// "Can't load AUA!".
+int LoadWantedArticle()
+{
+    Article &article = viewer.article;
+    int loaded = 0;
+    if (viewer.loadedArticle != viewer.articleNumber) {
+        if (!ReadingLoadArticle(viewer.topic, viewer.articleNumber, &article)) {
+            FatalError("Can't load AUA!");
+            return -1;
+        }
+        viewer.loadedArticle = viewer.articleNumber;
+        loaded = 1;
+    }
+    if (viewer.wantedPage >= 0) {
+        ReadingTurnTo(&article, viewer.wantedPage);
+        viewer.wantedPage = -1;
+    }
+    return loaded;
+}
+
+// Composes the wanted page and fades it in; afterwards SparePage holds it,
+// ShownPage too with its matches lit, and no link is highlighted.
+void ShowNewScreen()
+{
+    Article &article = viewer.article;
+    viewer.shownPage = article.currentPage;
+    ComposeShown();
+    PositionsRemember(viewer.topic, viewer.articleNumber, article.currentPage);
+    uint32_t *draw = DrawPage();
+    FadeIn();
+    Present(draw, PagePixels());
+    memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
+    memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
+    // The new screen carries no highlight.
+    viewer.highlighted = -1;
+    if (viewer.litCount)
+        RedrawShown(viewer.links, viewer.linkCount);
+}
+
+// Acts on lastKey as the viewer's keys say. Returns 1 for Esc (leave).
+int ActOnKey()
+{
+    Article &article = viewer.article;
+    int leave = 0;
+    switch (input.lastKey) {
+    case VK_LEFT:
+        if (article.currentPage > 0) {
+            SoundShellEffect(EFFECT_PAGE);
+            article.currentPage--;
+        }
+        break;
+    case VK_RIGHT:
+        if (article.currentPage < article.pageCount - 1) {
+            SoundShellEffect(EFFECT_PAGE);
+            article.currentPage++;
+        }
+        break;
+    case VK_UP:
+        if (viewer.articleNumber > 0) {
+            SoundShellEffect(EFFECT_ARTICLE);
+            viewer.articleNumber--;
+        }
+        break;
+    case VK_DOWN:
+        if (viewer.articleNumber < viewer.lastArticle) {
+            SoundShellEffect(EFFECT_ARTICLE);
+            viewer.articleNumber++;
+        }
+        break;
+    case VK_ESCAPE:
+        SoundShellEffect(EFFECT_BACK);
+        leave = 1;
+        break;
+    case 'X':
+    case VK_F9:
+        input.exitRequested = 1;
+        break;
+    case VK_F1:
+        VolumeStep();
+        break;
+    default:
+        break;
+    }
+    input.lastKey = 0;
+    return leave;
+}
+
+// The loop proper, from the place the record holds until Esc, an exit or a
+// quit; the place shown last is written to the positions file then.
+void RunLoop()
+{
+    Article &article = viewer.article;
+    int leave = 0;
     uint32_t pressSeen = ButtonPressCount();
     viewer.highlighted = -1;
+    input.typedCount = 0;
 
     for (;;) {
         if (input.quitRequested || leave || input.exitRequested) {
             AuaFreeArticle(&article);
-            return;
+            viewer.loadedArticle = -1;
+            break;
         }
 
-        int fresh = 0;
-        if (loadedArticle != articleNumber) {
-            AuaFreeArticle(&article);
-            const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topic));
-            if (!entry || !ViewerLoadArticle(entry->key2, &article)) {
-                FatalError("Can't load AUA!");
-                return;
-            }
-            loadedArticle = articleNumber;
-            fresh = 1;
-        }
-
-        if (shownPage != article.currentPage || fresh) {
-            shownPage = article.currentPage;
-            uint32_t *draw = DrawPage();
-            ComposeArticleScreen(draw, &article, articleNumber, topic);
-            linkCount = CopyLinks(links);
-            FadeIn();
-            Present(draw, PagePixels());
-            memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
-            memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
-            // The new screen carries no highlight.
-            viewer.highlighted = -1;
-        }
+        int loaded = LoadWantedArticle();
+        if (loaded < 0)
+            break;
+        if (viewer.shownPage != article.currentPage || loaded)
+            ShowNewScreen();
 
         MSG waiting;
         if (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
@@ -349,52 +536,67 @@ void ArticleViewer(int topicEntry)
         // opens once per press, and a click left over from the menu not at all.
         if (input.clickX != -1) {
             if (ButtonPressCount() != pressSeen)
-                OpenLinksAt(links, linkCount, input.clickX, input.clickY);
+                OpenLinksAt(viewer.links, viewer.linkCount, input.clickX, input.clickY);
             pressSeen = ButtonPressCount();
             input.clickX = input.clickY = -1;
         }
 
-        HoverLinks(links, linkCount, input.mouseX, input.mouseY);
+        HoverLinks(viewer.links, viewer.linkCount, input.mouseX, input.mouseY);
 
-        switch (input.lastKey) {
-        case VK_LEFT:
-            if (article.currentPage > 0) {
-                Sound(ShellEffect(EFFECT_PAGE));
-                article.currentPage--;
-            }
-            break;
-        case VK_RIGHT:
-            if (article.currentPage < article.pageCount - 1) {
-                Sound(ShellEffect(EFFECT_PAGE));
-                article.currentPage++;
-            }
-            break;
-        case VK_UP:
-            if (articleNumber > 0) {
-                Sound(ShellEffect(EFFECT_ARTICLE));
-                articleNumber--;
-            }
-            break;
-        case VK_DOWN:
-            if (articleNumber < lastArticle) {
-                Sound(ShellEffect(EFFECT_ARTICLE));
-                articleNumber++;
-            }
-            break;
-        case VK_ESCAPE:
-            Sound(ShellEffect(EFFECT_BACK));
-            leave = 1;
-            break;
-        case 'X':
-        case VK_F9:
-            input.exitRequested = 1;
-            break;
-        case VK_F1:
-            VolumeStep();
-            break;
-        default:
-            break;
-        }
-        input.lastKey = 0;
+        TakeReaderKeysHere();
+        leave = ActOnKey();
     }
+    SearchClose();
+    viewer.litCount = 0;
+    PositionsSave();
+}
+
+// A fresh start in the topic of topicEntry.
+void Enter(int topicEntry)
+{
+    memset(&viewer.article, 0, sizeof viewer.article);
+    memset(viewer.links, 0, sizeof viewer.links);
+    viewer.linkCount = 0;
+    viewer.litCount = 0;
+    SetTopic(topicEntry);
+    viewer.articleNumber = 0;
+    viewer.wantedPage = -1;
+    viewer.shownPage = -1;
+}
+
+} // namespace
+
+void ArticleViewer(int topicEntry)
+{
+    Enter(topicEntry);
+    RunLoop();
+}
+
+int ViewerRun(const ReadingPosition *position, int effect)
+{
+    int entry = position ? ReadingTopicEntry(position->topic) : -1;
+    if (entry < 0)
+        return -1;
+    Enter(entry);
+    ViewerShow(position);
+    SoundShellEffect(effect);
+    RunLoop();
+    return ViewerPosition().topic;
+}
+
+void ViewerShow(const ReadingPosition *position)
+{
+    int entry = position ? ReadingTopicEntry(position->topic) : -1;
+    if (entry < 0)
+        return;
+    if (entry != viewer.topicEntry)
+        SetTopic(entry);
+    int article = position->article;
+    viewer.articleNumber = article < 0 ? 0 : article > viewer.lastArticle ? viewer.lastArticle : article;
+    viewer.wantedPage = position->page < 0 ? 0 : position->page;
+}
+
+ReadingPosition ViewerPosition()
+{
+    return Here();
 }

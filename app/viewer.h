@@ -2,18 +2,29 @@
 // page turns, sound effects, clickable links and a hover highlight.
 #pragma once
 
+#include "app/reading.h"
 #include "aua/aua.h"
 
 #include <cstdint>
 
-// Shows the topic whose configuration entry is topicEntry until Esc,
-// exitRequested or quitRequested (never fails; a missing article is reported
-// through FatalError and ends the call).
+// Shows the topic whose configuration entry is topicEntry from its first
+// article's first page until Esc, exitRequested or quitRequested (never
+// fails; a missing article is reported through FatalError and ends the
+// call). The place shown last is written to the positions file then.
 void ArticleViewer(int topicEntry);
 
-// Loads an article as the viewer shows it: AuaLoadArticle, then the text
-// rectangle of the article screen. 0 when it cannot be loaded.
-int ViewerLoadArticle(const char *name, Article *article);
+// The same from position (its article and page clamped to what exists),
+// sounding effect (EFFECT_*, -1 for none) as it starts. Returns the topic
+// shown last, or -1 (nothing shown) when position names no topic.
+int ViewerRun(const ReadingPosition *position, int effect);
+
+// While the viewer runs: position is shown next, composed and faded in on
+// the loop's next pass like a turned page (another topic, article or page).
+// A position naming no topic is ignored.
+void ViewerShow(const ReadingPosition *position);
+
+// The place the viewer is at (or was at last).
+ReadingPosition ViewerPosition();
 
 // Composes the article screen for the article's current page into page
 // (appSettings' size): background, clock, page counter, the topic's article

@@ -82,6 +82,13 @@ struct AuaWalker {
     void (*lineBreak)(void *context);
     // A tab ("tab" or "ctab") that moved the pen to its next stop.
     void (*tab)(void *context);
+    // A word as its line is drawn (or laid out without a target): its text as
+    // drawn (a line's last word without its trailing space) and the rectangle
+    // it covers in target pixels, as a link's would be: from the pen before
+    // it to the pen after it (its space included), from the baseline - size
+    // to the baseline + 5. Called with the word's state current, so
+    // AuaTextWidth measures in its font and size.
+    void (*drawnWord)(void *context, const char *text, const AuaRect *rect);
 };
 
 // [SECTION] Articles and tags

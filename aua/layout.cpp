@@ -695,6 +695,13 @@ void DrawWordAt(const PendingWord &word, int32_t x) {
     AuaRestoreState(&word.state);
     aua.state.penX = x;
     AuaDrawText(word.text);
+    if (aua.walker.drawnWord) {
+        const LayoutState &state = aua.state;
+        AuaRect rect = {Clamp32((int64_t)aua.textRect.left + x), Clamp32((int64_t)aua.textRect.top + state.penY - state.size),
+                        Clamp32((int64_t)aua.textRect.left + state.penX),
+                        Clamp32((int64_t)aua.textRect.top + state.penY + 5)};
+        aua.walker.drawnWord(aua.walker.context, word.text, &rect);
+    }
 }
 
 } // namespace

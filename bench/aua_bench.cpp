@@ -3,8 +3,11 @@
 // viewer does it (ComposeArticleScreen), glyphs cached, for the first
 // article of the first topic and for the densest article of the issue, with
 // a memcpy of a 640 x 480 page as the baseline the figures are read against.
+// The search of the whole issue for a word (every page laid out and read)
+// is timed on the same issue.
 
 #include "app/clock.h"
+#include "app/search.h"
 #include "app/viewer.h"
 #include "aua/aua.h"
 #include "gfx/image.h"
@@ -102,8 +105,36 @@ void BM_AuaPageMemcpyBaseline(benchmark::State &state) {
     state.SetBytesProcessed(state.iterations() * (int64_t)from.size() * 4);
 }
 
+// Enter on the search line in the menu: every page of every article laid out
+// and read, for words found only on the issue's last page ("About this
+// issue") and nowhere (the whole issue and back to where it started).
+void Search(benchmark::State &state, const char *word, int expected) {
+    if (!StartDemo()) {
+        state.SkipWithError("demo issue not found or not loadable (build the demo target)");
+        return;
+    }
+    ReadingPosition from = {0, 0, 0}, found = {-1, -1, -1};
+    int result = SearchFindPage(word, &from, 1, &found); // glyphs cached, files in the page cache
+    if (result != expected) {
+        state.SkipWithError("the word is not where the demo issue had it");
+        return;
+    }
+    for (auto _ : state) {
+        result = SearchFindPage(word, &from, 1, &found);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["topic"] = found.topic;
+    state.counters["article"] = found.article;
+    state.counters["page"] = found.page;
+}
+
+void BM_SearchDemoLastPage(benchmark::State &state) { Search(state, "for the curious", 1); }
+void BM_SearchDemoNowhere(benchmark::State &state) { Search(state, "quagga", 0); }
+
 }  // namespace
 
+BENCHMARK(BM_SearchDemoLastPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchDemoNowhere)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AuaPageTurnWelcome)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AuaPageTurnLayout)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AuaPageMemcpyBaseline)->Unit(benchmark::kMicrosecond);

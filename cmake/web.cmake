@@ -155,3 +155,10 @@ endfunction()
 # as the reader needs.
 add_test(NAME web_libs COMMAND bash ${CMAKE_SOURCE_DIR}/tests/web/libs.bash ${ZARN_WEB_LIBS})
 set_tests_properties(web_libs PROPERTIES LABELS web)
+
+# The reader in a real browser (headless Chromium over its DevTools
+# protocol), against sites `zarn-tool web` of the desktop build writes from
+# the reader built here once; on its own, since it starts a browser.
+add_test(NAME web_browser COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/web/browser.py)
+set_tests_properties(web_browser PROPERTIES LABELS web RUN_SERIAL TRUE TIMEOUT 600
+  ENVIRONMENT "ZARN_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZARN_DESKTOP_BUILD=${ZARN_WEB_DESKTOP_BUILD};ZARN_WEB_FILES=${CMAKE_BINARY_DIR}/web")

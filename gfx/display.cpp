@@ -8,6 +8,7 @@
 // [SECTION] Error reporters
 // [SECTION] Creation
 // [SECTION] Presenting
+// [SECTION] Full screen at run time
 // [SECTION] Window procedure
 #include "gfx/display.h"
 
@@ -20,7 +21,8 @@
 struct DisplayState {
     int32_t width, height;
     int32_t formatCode; // 15, 16 or 32; the asked depth until the surface was asked
-    int32_t windowed;
+    int32_t windowed;   // what the window shows now: 1 a window, 0 full screen
+    int32_t flipChain;  // the surfaces made: 1 a full-screen flip chain, 0 a back buffer blitted into the window
     int32_t active;     // set by the first WM_ACTIVATEAPP, for good
     int32_t closing;    // set by ErrorBox
     const uint32_t *lastFrame;
@@ -35,7 +37,7 @@ struct DisplayState {
 
 static DisplayState display;
 
-InputState input = {0, 0, 0, 0, 0, 0, 0, -1, -1};
+InputState input = {0, 0, 0, 0, 0, 0, 0, -1, -1, 0, {}, 0};
 
 enum { FLIP_RETRY_LIMIT = 10000 };
 
@@ -75,7 +77,7 @@ void ErrorBox(const char *text)
 void ReleaseDisplay()
 {
     // The windowed back buffer is ours alone; the flip chain's goes with the primary.
-    if (display.back && display.windowed)
+    if (display.back && !display.flipChain)
         DrawReleaseSurface(display.back);
     display.back = nullptr;
     if (display.primary) {
@@ -219,6 +221,7 @@ int CreateDisplay(HINSTANCE instance, HICON icon, int showCommand, int width, in
     display.height = height;
     display.formatCode = bitsPerPixel;
     display.windowed = windowed ? 1 : 0;
+    display.flipChain = windowed ? 0 : 1;
     display.active = 0;
     display.closing = 0;
     display.lastFrame = nullptr;
@@ -267,7 +270,7 @@ void Present(const uint32_t *page, int pixelCount)
         display.lockedPixels = nullptr;
         display.lastFrame = page;
     }
-    if (display.windowed) {
+    if (!display.flipChain) {
         if (display.clientRect.right - display.clientRect.left > 0 &&
             display.clientRect.bottom - display.clientRect.top > 0 && display.primary && display.back)
             DrawBlit(display.primary, &display.clientRect, display.back, nullptr);
@@ -281,6 +284,32 @@ void Present(const uint32_t *page, int pixelCount)
             DrawRestore(display.primary);
         break;
     }
+}
+
+// [SECTION] Full screen at run time ----------------------------------------
+
+int DisplaySetFullScreen(int fullScreen)
+{
+    if (!display.window || display.closing)
+        return 0;
+    // The surfaces stay as they were made: a flip chain still flips and a
+    // back buffer is still blitted, both onto whatever the window shows now.
+    if (!PlatformSetFullScreen(display.window, fullScreen, display.width, display.height))
+        return 0;
+    // The window's WM_MOVE and WM_SIZE have shown the frame again already.
+    display.windowed = fullScreen ? 0 : 1;
+    SetCursor(fullScreen ? nullptr : LoadCursorA(nullptr, IDC_ARROW));
+    return 1;
+}
+
+int DisplayFullScreen()
+{
+    return display.windowed ? 0 : 1;
+}
+
+const uint32_t *DisplayLastFrame()
+{
+    return display.lastFrame;
 }
 
 // [SECTION] Window procedure ----------------------------------------------
@@ -336,6 +365,13 @@ LRESULT DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         break;
     case WM_KEYDOWN:
         input.lastKey = static_cast<int32_t>(wParam);
+        input.lastKeyModifiers = ((GetKeyState(VK_CONTROL) & 0x8000) ? KEY_CONTROL : 0) |
+                                 ((GetKeyState(VK_MENU) & 0x8000) ? KEY_ALT : 0) |
+                                 ((GetKeyState(VK_SHIFT) & 0x8000) ? KEY_SHIFT : 0);
+        break;
+    case WM_CHAR:
+        if (input.typedCount >= 0 && input.typedCount < INPUT_TYPED_MAX)
+            input.typed[input.typedCount++] = static_cast<uint32_t>(wParam);
         break;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN: {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+enum { KEY_CONTROL = 1, KEY_ALT = 2, KEY_SHIFT = 4, INPUT_TYPED_MAX = 32 };
+
 // Written by the window procedure (and the pumps, the viewer), read by the loops.
 struct InputState {
     int32_t lastKey;         // virtual-key code of the last key pressed, 0 = none
@@ -16,6 +18,11 @@ struct InputState {
     int32_t mouseX, mouseY;  // page coordinates
     int32_t buttonDown;
     int32_t clickX, clickY;  // -1 = no click pending
+    int32_t lastKeyModifiers;           // KEY_* held when lastKey was pressed
+    // Characters typed (WM_CHAR, Unicode code points) since a loop last took
+    // them, oldest first; more than INPUT_TYPED_MAX at once are dropped.
+    uint32_t typed[INPUT_TYPED_MAX];
+    int32_t typedCount;
 };
 
 extern InputState input;
@@ -30,6 +37,17 @@ void ReleaseDisplay();
 LRESULT DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The display window, or null before CreateDisplay and after its destruction.
 HWND DisplayWindow();
+
+// Switches between full screen and a window while the program runs: the
+// frame keeps its size, pointer positions keep mapping to page coordinates,
+// the pointer is hidden in full screen; the frame on screen is shown again.
+// 1 on success; 0 when there is no window or the system refuses (then
+// nothing changed).
+int DisplaySetFullScreen(int fullScreen);
+// 1 while the display shows full screen, 0 in a window.
+int DisplayFullScreen();
+// The page Present converted last: the frame on the screen (null before the first).
+const uint32_t *DisplayLastFrame();
 
 // Shows "Zarn EXCEPTION: '<text>'\n" through ErrorBox; returns.
 void FatalError(const char *text);

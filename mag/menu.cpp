@@ -36,7 +36,7 @@ bool IsKey(const char *key, const char *name) {
 // Every drawing operation starts the text the same way.
 void SetUpText(uint32_t *page) {
     AuaSetTarget(page, W, H);
-    AuaSelectFont("verdana", 0, 0);
+    MenuSelectFrameFont();
     AuaSetSize(10);
     AuaSetColor(255, 255, 255);
 }
@@ -164,4 +164,19 @@ void DrawPageCounter(uint32_t *page, int current, int count) {
     char text[32];
     snprintf(text, sizeof text, "%i/%i", current, count);
     DrawText(580, 13, text);
+}
+
+void MenuSelectFrameFont() { AuaSelectFont("verdana", 0, 0); }
+
+void DrawSearchLine(uint32_t *page, const char *text, const char *note) {
+    Blit(page, MENU_TOPBAR, 0, 0);
+    SetUpText(page);
+    DrawText(10, 13, "Search:");
+    char line[128];
+    snprintf(line, sizeof line, "%s_", text ? text : "");
+    DrawText(60, 13, line);
+    if (note && *note) {
+        AuaSetColor(255, 200, 120);
+        DrawText(630 - AuaTextWidth(note), 13, note);
+    }
 }

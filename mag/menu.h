@@ -51,3 +51,10 @@ void DrawArticleBackground(uint32_t *page);
 void DrawArticleList(uint32_t *page, int selected, const char *topicIdentifier);
 // "current/count" at (580, 13).
 void DrawPageCounter(uint32_t *page, int current, int count);
+
+// Selects the face all of the above draw their text in (verdana, regular),
+// as each of them leaves it: an article's first page starts in it.
+void MenuSelectFrameFont();
+// The search line over the top bar: "_topbar.jpg" at (0, 0), "Search:" and
+// text with a cursor after it, and note (null for none) ending at x 630.
+void DrawSearchLine(uint32_t *page, const char *text, const char *note);

@@ -41,6 +41,8 @@ struct BackendState {
     std::deque<MSG> queue;
     HCURSOR cursor = nullptr;
     int shiftHeld = 0;
+    int controlHeld = 0;
+    int altHeld = 0;
 };
 
 static BackendState state;
@@ -297,6 +299,23 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint)
     return TRUE;
 }
 
+int PlatformSetFullScreen(HWND window, int fullScreen, int width, int height)
+{
+    if (!IsWindow(window) || window->parent || width <= 0 || height <= 0 || width > 16384 || height > 16384)
+        return 0;
+    const PlatformBackend *backend = PlatformBackendInUse();
+    if (!backend->setFullScreen(window, fullScreen ? 1 : 0, width, height))
+        return 0;
+    // The frame is the client area in full screen; a window is centred.
+    window->x = fullScreen ? 0 : backend->desktopWidth() / 2 - width / 2;
+    window->y = fullScreen ? 0 : backend->desktopHeight() / 2 - height / 2;
+    window->clientWidth = width;
+    window->clientHeight = height;
+    SendMessageA(window, WM_MOVE, 0, (LPARAM)(((uint32_t)window->y & 0xFFFF) << 16 | ((uint32_t)window->x & 0xFFFF)));
+    SendMessageA(window, WM_SIZE, 0, (LPARAM)(((uint32_t)height & 0xFFFF) << 16 | ((uint32_t)width & 0xFFFF)));
+    return 1;
+}
+
 BOOL GetWindowRect(HWND window, RECT *rect)
 {
     if (!IsWindow(window) || !rect)
@@ -386,10 +405,17 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!PlatformIsLive(window))
         return 0;
-    if (message == WM_KEYDOWN && wParam == VK_SHIFT)
-        state.shiftHeld = 1;
-    if (message == WM_KEYUP && wParam == VK_SHIFT)
-        state.shiftHeld = 0;
+    // Modifiers as of the message being handled, so a key that arrives with
+    // others in one batch still sees the ones held when it was pressed.
+    if (message == WM_KEYDOWN || message == WM_KEYUP) {
+        int held = message == WM_KEYDOWN;
+        if (wParam == VK_SHIFT)
+            state.shiftHeld = held;
+        if (wParam == VK_CONTROL)
+            state.controlHeld = held;
+        if (wParam == VK_MENU)
+            state.altHeld = held;
+    }
     state.dispatchDepth++;
     LRESULT result;
     if (window->dialog)
@@ -409,6 +435,15 @@ int PlatformShiftHeld()
     return state.shiftHeld;
 }
 
+int16_t GetKeyState(int virtualKey)
+{
+    int held = virtualKey == VK_SHIFT ? state.shiftHeld
+               : virtualKey == VK_CONTROL ? state.controlHeld
+               : virtualKey == VK_MENU    ? state.altHeld
+                                          : 0;
+    return held ? static_cast<int16_t>(0x8000) : 0;
+}
+
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     {
@@ -419,6 +454,26 @@ void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         state.backend->wake();
 }
 
+void PlatformQueueCharacters(HWND window, const char *text)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : "");
+    while (*p) {
+        uint32_t code = *p;
+        int extra = code < 0x80 ? 0 : (code & 0xE0) == 0xC0 ? 1 : (code & 0xF0) == 0xE0 ? 2 : (code & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0) {
+            p++;
+            continue;
+        }
+        code &= extra == 0 ? 0x7Fu : extra == 1 ? 0x1Fu : extra == 2 ? 0x0Fu : 0x07u;
+        int i = 1;
+        for (; i <= extra && (p[i] & 0xC0) == 0x80; i++)
+            code = code << 6 | (p[i] & 0x3Fu);
+        if (i == extra + 1)
+            PlatformQueueMessage(window, WM_CHAR, code, 1);
+        p += i;
+    }
+}
+
 void PlatformForgetWindows()
 {
     for (HWND window : state.windows)
@@ -427,7 +482,7 @@ void PlatformForgetWindows()
     state.graveyard.insert(state.graveyard.end(), state.windows.begin(), state.windows.end());
     state.windows.clear();
     FreeGraveyard();
-    state.shiftHeld = 0;
+    state.shiftHeld = state.controlHeld = state.altHeld = 0;
     std::lock_guard<std::mutex> guard(state.queueLock);
     state.queue.clear();
 }

@@ -149,6 +149,9 @@ struct PlatformBackend {
     // settingWrite stores it and returns 1, or 0 when it cannot.
     int (*settingRead)(const char *name, char *text, int size);
     int (*settingWrite)(const char *name, const char *text);
+    // Native side of PlatformSetFullScreen (the common code then updates the
+    // window's record and sends its messages). 1, or 0 when refused.
+    int (*setFullScreen)(HWND window, int fullScreen, int width, int height);
 };
 
 // Steps of the drawing system that a backend may refuse (headless tests do).
@@ -184,6 +187,8 @@ const PlatformBackend *PlatformBackendChosen();
 
 // Appends a message to the queue (any thread).
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Queues WM_CHAR for each code point of UTF-8 text; broken sequences are dropped.
+void PlatformQueueCharacters(HWND window, const char *text);
 // Number of messages waiting.
 int PlatformQueueLength();
 // Frees every window and drops every queued message without telling any
@@ -213,6 +218,10 @@ int DialogControlAt(HWND dialog, int x, int y);
 int DialogRender(HWND dialog, uint32_t *pixels, int width, int height);
 // The bitmap resource with this id, or null.
 const BitmapResource *PlatformFindBitmap(int id);
+
+// Makes every missing directory on the way to path's last step. 1, or 0 when
+// one cannot be made (or a file stands in the way).
+int PlatformMakeDirectoriesFor(const char *path);
 
 // The settings file that stands for the registry: the path in use.
 const char *RegistryFilePath();

@@ -2,8 +2,8 @@
 // written against: windows with a window procedure and message pumps,
 // modeless dialogs built from templates, message boxes, lockable drawing
 // surfaces, a registry of 32-bit values, "open with the shell", the working
-// directory and the program's own folder, threads and sleeping, an audio
-// output, local time and CPUID.
+// directory, the program's own folder and the user's folders, files written
+// whole, threads and sleeping, an audio output, local time and CPUID.
 //
 // Three backends implement it: on a desktop sdl (the default) or headless,
 // chosen at run time by ZARN_PLATFORM (see platform/sdl/ and
@@ -24,6 +24,7 @@
 // [SECTION] Fonts
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // [SECTION] Types and constants -------------------------------------------
@@ -79,7 +80,7 @@ enum : UINT {
     WM_SETCURSOR = 0x0020,
     WM_KEYDOWN = 0x0100,
     WM_KEYUP = 0x0101,
-    WM_CHAR = 0x0102,
+    WM_CHAR = 0x0102, // wParam: the character typed, a Unicode code point
     WM_INITDIALOG = 0x0110,
     WM_COMMAND = 0x0111,
     WM_MOUSEMOVE = 0x0200,
@@ -97,6 +98,8 @@ enum : UINT {
     VK_TAB = 0x09,
     VK_RETURN = 0x0D,
     VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12, // Alt
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
     VK_LEFT = 0x25,
@@ -105,6 +108,7 @@ enum : UINT {
     VK_DOWN = 0x28,
     VK_F1 = 0x70,
     VK_F9 = 0x78,
+    VK_F11 = 0x7A,
     VK_F12 = 0x7B,
 };
 
@@ -185,6 +189,18 @@ enum : int { IDC_ARROW = 32512 };
 HCURSOR LoadCursorA(HINSTANCE instance, int resourceId);
 // Null hides the pointer over our windows; returns the previous cursor.
 HCURSOR SetCursor(HCURSOR cursor);
+
+// Shows window full screen or back in a window while it runs. Full screen: a
+// frame of width x height scaled to fill the screen with its aspect kept
+// (black bars where the shapes differ); the window's client area is then that
+// frame at (0, 0), pointer positions included. In a window: a client area of
+// width x height centred on the desktop. The window gets WM_MOVE and WM_SIZE.
+// 1 on success; 0 when the system refuses (nothing changed).
+int PlatformSetFullScreen(HWND window, int fullScreen, int width, int height);
+
+// The high bit (0x8000) is set when the key was held as the message being
+// handled was sent. Known for VK_SHIFT, VK_CONTROL and VK_MENU; 0 for others.
+int16_t GetKeyState(int virtualKey);
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -350,6 +366,34 @@ int PlatformSetWorkingDirectory(const char *path);
 // The directory that holds the running program, without a trailing
 // separator; "" when the system cannot tell. Never null.
 const char *PlatformProgramDirectory();
+
+// The absolute form of an existing path, without "." or ".." steps or
+// symbolic links, into out (size bytes). 1, or 0 when the path does not
+// exist or the result does not fit.
+int PlatformCanonicalPath(const char *path, char *out, int size);
+
+// path itself when it exists; otherwise the entry of its directory whose name
+// equals path's last step ignoring ASCII case (the first in byte order when
+// several do), as a path into out (size bytes). 1, or 0 when there is none or
+// it does not fit.
+int PlatformFindIgnoringCase(const char *path, char *out, int size);
+
+// Writes size bytes to path through a temporary file beside it, flushed to
+// the disk and renamed over path, so path holds the old contents or the new,
+// never a part; missing directories on the way are made. 1, or 0 with path
+// unchanged.
+int PlatformWriteFileAtomically(const char *path, const void *data, size_t size);
+
+// Where the program keeps a state file between runs:
+// $XDG_STATE_HOME/zarn/NAME, or ~/.local/state/zarn/NAME when XDG_STATE_HOME
+// is not an absolute path. Null when there is no home directory either.
+const char *PlatformStateFilePath(const char *name);
+
+// The user's pictures folder: $XDG_PICTURES_DIR, else the one the user-dirs
+// file names ($XDG_CONFIG_HOME/user-dirs.dirs), else ~/Pictures; the first
+// of them that is a directory. "" when none is (the working directory is
+// then meant). Never null.
+const char *PlatformPicturesDirectory();
 
 // [SECTION] Threads and time ----------------------------------------------
 

@@ -7,11 +7,6 @@
 // keeps each value there under its name, as the same decimal text.
 #include "platform/backend.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,46 +120,12 @@ static int ReadFile(const char *path, RegistryKey *key)
     return 1;
 }
 
-static int MakeDirectories(const std::string &path)
-{
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string directory = path.substr(0, slash);
-        struct stat info;
-        if (mkdir(directory.c_str(), 0755) != 0 &&
-            (errno != EEXIST || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
-            return 0;
-    }
-    return 1;
-}
-
 static int WriteFile(const char *path, const RegistryKey *key)
 {
-    std::string target = path;
-    if (!MakeDirectories(target))
-        return 0;
-    std::string temporary = target + ".tmp." + std::to_string(static_cast<long>(getpid()));
-    int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (descriptor < 0)
-        return 0;
     std::string text;
     for (const auto &entry : key->values)
         text += entry.first + "=" + std::to_string(static_cast<int32_t>(entry.second)) + "\n";
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = write(descriptor, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += static_cast<size_t>(n);
-    }
-    int ok = written == text.size() && fsync(descriptor) == 0;
-    ok = close(descriptor) == 0 && ok;
-    if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    return PlatformWriteFileAtomically(path, text.data(), text.size());
 }
 
 LONG RegOpenKeyExA(HKEY root, const char *subKey, DWORD options, DWORD access, HKEY *key)
@@ -208,7 +169,7 @@ LONG RegCreateKeyExA(HKEY root, const char *subKey, DWORD reserved, char *classN
         return ERROR_SUCCESS;
     }
     const char *path = RegistryFilePath();
-    if (!path || !MakeDirectories(path))
+    if (!path || !PlatformMakeDirectoriesFor(path))
         return 5; // access denied
     auto *opened = new RegistryKey();
     int existed = ReadFile(path, opened);

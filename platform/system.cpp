@@ -1,23 +1,30 @@
 // Backend-independent services: threads, sleeping, clocks, local time, CPUID,
-// the command line, the working directory and the program's own folder. The
-// same on every backend, except that a backend may run threads and sleeping
-// its own way (the web one, which has no threads to start).
+// the command line, the working directory, the program's own folder, the
+// user's folders and files written whole. The same on every backend, except
+// that a backend may run threads and sleeping its own way (the web one, which
+// has no threads to start).
 #include "platform/backend.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
+#include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +32,8 @@ struct SystemState {
     std::string commandLine;
     std::string programDirectory;
     int programDirectoryKnown;
+    std::string statePath;
+    std::string picturesDirectory;
 };
 
 SystemState systemState;
@@ -94,6 +103,204 @@ const char *PlatformProgramDirectory()
     }
     return systemState.programDirectory.c_str();
 }
+
+// [SECTION] Files and folders ---------------------------------------------
+
+namespace {
+
+// Copies text into out (size bytes); 0 when it does not fit.
+int CopyOut(const std::string &text, char *out, int size)
+{
+    if (!out || size <= 0 || text.size() >= static_cast<size_t>(size))
+        return 0;
+    memcpy(out, text.c_str(), text.size() + 1);
+    return 1;
+}
+
+int IsDirectory(const std::string &path)
+{
+    struct stat info;
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int FoldCase(int c)
+{
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+int SameIgnoringCase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (FoldCase(static_cast<unsigned char>(*a)) != FoldCase(static_cast<unsigned char>(*b)))
+            return 0;
+    return *a == *b;
+}
+
+// An absolute directory named by an environment variable, or "".
+std::string AbsoluteFromEnvironment(const char *variable)
+{
+    const char *value = getenv(variable);
+    return value && value[0] == '/' ? std::string(value) : std::string();
+}
+
+std::string Home()
+{
+    const char *home = getenv("HOME");
+    return home && *home ? std::string(home) : std::string();
+}
+
+// XDG_PICTURES_DIR="$HOME/Pictures" in the user-dirs file: the folder, or ""
+// when the file does not name one.
+std::string PicturesFromUserDirs()
+{
+    std::string config = AbsoluteFromEnvironment("XDG_CONFIG_HOME");
+    if (config.empty() && !Home().empty())
+        config = Home() + "/.config";
+    if (config.empty())
+        return "";
+    FILE *file = fopen((config + "/user-dirs.dirs").c_str(), "r");
+    if (!file)
+        return "";
+    static const char key[] = "XDG_PICTURES_DIR=";
+    std::string found;
+    char line[4096];
+    while (fgets(line, sizeof line, file)) {
+        const char *p = line;
+        while (*p == ' ' || *p == '\t')
+            p++;
+        if (strncmp(p, key, sizeof key - 1) != 0)
+            continue;
+        p += sizeof key - 1;
+        if (*p != '"')
+            continue;
+        const char *end = strchr(p + 1, '"');
+        if (!end)
+            continue;
+        std::string value(p + 1, static_cast<size_t>(end - p - 1));
+        // The file writes the home folder as $HOME; anything else must be
+        // absolute. The home folder itself means the user turned it off.
+        if (value == "$HOME")
+            value.clear();
+        else if (value.compare(0, 6, "$HOME/") == 0)
+            value = Home().empty() ? std::string() : Home() + value.substr(5);
+        found = !value.empty() && value[0] == '/' ? value : std::string();
+    }
+    fclose(file);
+    return found;
+}
+
+} // namespace
+
+int PlatformCanonicalPath(const char *path, char *out, int size)
+{
+    if (!path || !*path)
+        return 0;
+    char *resolved = realpath(path, nullptr);
+    if (!resolved)
+        return 0;
+    int ok = CopyOut(resolved, out, size);
+    free(resolved);
+    return ok;
+}
+
+int PlatformFindIgnoringCase(const char *path, char *out, int size)
+{
+    if (!path || !*path)
+        return 0;
+    struct stat info;
+    if (stat(path, &info) == 0)
+        return CopyOut(path, out, size);
+    std::string whole = path;
+    size_t slash = whole.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : whole.substr(0, slash);
+    std::string name = slash == std::string::npos ? whole : whole.substr(slash + 1);
+    if (name.empty())
+        return 0;
+    DIR *folder = opendir(directory.c_str());
+    if (!folder)
+        return 0;
+    std::vector<std::string> matches;
+    while (dirent *entry = readdir(folder))
+        if (SameIgnoringCase(entry->d_name, name.c_str()))
+            matches.push_back(entry->d_name);
+    closedir(folder);
+    if (matches.empty())
+        return 0;
+    // The directory's own order is the file system's whim; byte order is not.
+    std::sort(matches.begin(), matches.end());
+    std::string prefix = slash == std::string::npos ? "" : whole.substr(0, slash + 1);
+    return CopyOut(prefix + matches[0], out, size);
+}
+
+int PlatformMakeDirectoriesFor(const char *path)
+{
+    std::string whole = path ? path : "";
+    for (size_t slash = whole.find('/', 1); slash != std::string::npos; slash = whole.find('/', slash + 1)) {
+        std::string directory = whole.substr(0, slash);
+        struct stat info;
+        if (mkdir(directory.c_str(), 0755) != 0 &&
+            (errno != EEXIST || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
+            return 0;
+    }
+    return 1;
+}
+
+int PlatformWriteFileAtomically(const char *path, const void *data, size_t size)
+{
+    if (!path || !*path || (!data && size))
+        return 0;
+    std::string target = path;
+    if (!PlatformMakeDirectoriesFor(path))
+        return 0;
+    std::string temporary = target + ".tmp." + std::to_string(static_cast<long>(getpid()));
+    int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (descriptor < 0)
+        return 0;
+    const char *bytes = static_cast<const char *>(data);
+    size_t written = 0;
+    while (written < size) {
+        ssize_t n = write(descriptor, bytes + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += static_cast<size_t>(n);
+    }
+    int ok = written == size && fsync(descriptor) == 0;
+    ok = close(descriptor) == 0 && ok;
+    if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+const char *PlatformStateFilePath(const char *name)
+{
+    std::string folder = AbsoluteFromEnvironment("XDG_STATE_HOME");
+    if (folder.empty()) {
+        if (Home().empty())
+            return nullptr;
+        folder = Home() + "/.local/state";
+    }
+    systemState.statePath = folder + "/zarn/" + (name ? name : "");
+    return systemState.statePath.c_str();
+}
+
+const char *PlatformPicturesDirectory()
+{
+    std::string candidates[] = {AbsoluteFromEnvironment("XDG_PICTURES_DIR"), PicturesFromUserDirs(),
+                                Home().empty() ? std::string() : Home() + "/Pictures"};
+    systemState.picturesDirectory.clear();
+    for (const std::string &candidate : candidates)
+        if (IsDirectory(candidate)) {
+            systemState.picturesDirectory = candidate;
+            break;
+        }
+    return systemState.picturesDirectory.c_str();
+}
+
+// [SECTION] Threads and time ----------------------------------------------
 
 PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *argument)
 {

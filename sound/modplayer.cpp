@@ -64,6 +64,7 @@ struct PlayerState {
     Sample samples[MP_MAX_SAMPLES] = {};
     MpModule *song = nullptr; // the module whose song plays
     int32_t songHandle = 0;
+    int32_t songPaused = 0;   // held by MpPauseSong: ticks render silence
     int32_t lastHandle = 0;
     int32_t masterVolume = 64;
     // The silent device: frames handed over versus frames the clock says
@@ -324,7 +325,7 @@ int32_t RenderTickLocked(int useSong)
 {
     int32_t frames = SILENT_TICK_FRAMES;
     int rendered = 0;
-    if (useSong && player.song) {
+    if (useSong && player.song && !player.songPaused) {
         xmp_context context = static_cast<ModuleRecord *>(player.song->internal)->context;
         // A song that has ended (-XMP_END) goes on as silence.
         if (xmp_play_frame(context) == 0) {
@@ -464,6 +465,7 @@ int32_t MpPlaySong(MpModule *module, int32_t *handle)
     // The volume can only be set once the player runs.
     xmp_set_player(context, XMP_PLAYER_VOLUME, XmpVolume(player.masterVolume));
     player.song = module;
+    player.songPaused = 0;
     player.lastHandle = player.lastHandle >= 0x7FFFFFFF ? 1 : player.lastHandle + 1;
     player.songHandle = player.lastHandle;
     *handle = player.songHandle;
@@ -494,6 +496,19 @@ int32_t MpFreeModule(MpModule *module)
     delete record;
     delete module;
     return MP_OK;
+}
+
+int32_t MpPauseSong(int32_t paused)
+{
+    std::lock_guard<std::mutex> hold(player.lock);
+    player.songPaused = paused ? 1 : 0;
+    return MP_OK;
+}
+
+int32_t MpSongPaused()
+{
+    std::lock_guard<std::mutex> hold(player.lock);
+    return player.songPaused;
 }
 
 // [SECTION] Samples and channels ------------------------------------------

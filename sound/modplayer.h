@@ -124,6 +124,11 @@ int32_t MpPlaySong(MpModule *module, int32_t *handle);
 int32_t MpStopSong(int32_t handle);
 // Frees a module (stops its song first if it still plays); null is MP_OK.
 int32_t MpFreeModule(MpModule *module);
+// Holds the song where it is (1) or lets it go on from there (0): while held,
+// ticks render silence under the voices. A new song starts unheld. Always MP_OK.
+int32_t MpPauseSong(int32_t paused);
+// 1 while the song is held.
+int32_t MpSongPaused();
 
 // [SECTION] Samples and channels ------------------------------------------
 

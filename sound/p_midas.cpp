@@ -256,6 +256,17 @@ void StopMusic()
     midas.effectChannel = 0;
 }
 
+int ToggleMusic()
+{
+    MpPauseSong(!MpSongPaused());
+    return MusicOn();
+}
+
+int MusicOn()
+{
+    return !MpSongPaused();
+}
+
 // [SECTION] Effects -------------------------------------------------------
 
 namespace {

@@ -49,6 +49,12 @@ int StartMusic(const char *musicName);
 int LoadAndPlayModule(const char *musicName);
 // Stops and frees the music, if StartMusic ran; effects go back to channel 0.
 void StopMusic();
+// Turns the music off (holding the song where it is) or on again (going on
+// from there); the effects channel and the master volume are untouched.
+// Returns the new state: 1 on, 0 off.
+int ToggleMusic();
+// 1 unless ToggleMusic turned the music off.
+int MusicOn();
 // Stops the player thread and closes the player and its samples.
 void CloseSound();
 

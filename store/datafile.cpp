@@ -9,6 +9,7 @@
 // [SECTION] Member and loose-file operations
 #include "store/datafile.h"
 
+#include "platform/platform.h"
 #include "store/lzrw3.h"
 #include "store/stackheap.h"
 
@@ -79,6 +80,10 @@ void InitialiseArchive()
 {
     archive.initialised = 1;
     FILE *stream = std::fopen(archive.fileName, "rb");
+    // Issues made on systems that ignore case may carry ZARN.DAT or Zarn.dat.
+    char found[kPathSize];
+    if (!stream && PlatformFindIgnoringCase(archive.fileName, found, sizeof found))
+        stream = std::fopen(found, "rb");
     if (!stream)
         return;
     archive.stream = stream;

@@ -29,6 +29,7 @@
 
 #include "app/clock.h"
 #include "app/outro.h"
+#include "app/reading.h"
 #include "app/viewer.h"
 #include "aua/aua.h"
 #include "engine3d/vx.h"
@@ -587,7 +588,7 @@ void CheckArticle(const ConfigEntry &entry, int entryIndex, int articleNumber, i
     check.rank = rank;
     memset(&check.article, 0, sizeof check.article);
     Article &article = check.article;
-    if (!ViewerLoadArticle(entry.key2, &article)) {
+    if (!ReadingLoadArticleFile(entry.key2, &article)) {
         ReportAt(entryIndex, CONFIG_KEY2, LINT_ERROR,
                  std::string("article '") + entry.key2 + "' " + NotFoundOr(entry.key2, "does not load") +
                      ": showing it stops the reader with \"Can't load AUA!\"");

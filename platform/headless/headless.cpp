@@ -39,6 +39,7 @@ struct HeadlessState {
     int pitchPadding = 0;
     int autoActivate = 1;
     int failWindows = 0;
+    int fullScreen = 0, fullScreenSwitches = 0, refuseFullScreen = 0;
     DRAWRESULT failures[DRAWSTEP_COUNT] = {};
     std::deque<DRAWRESULT> queued[DRAWSTEP_COUNT];
     int stepCounts[DRAWSTEP_COUNT] = {};
@@ -92,6 +93,7 @@ void HeadlessReset()
     headless.pitchPadding = 0;
     headless.autoActivate = 1;
     headless.failWindows = 0;
+    headless.fullScreen = headless.fullScreenSwitches = headless.refuseFullScreen = 0;
     for (int i = 0; i < DRAWSTEP_COUNT; i++) {
         headless.failures[i] = DRAW_OK;
         headless.queued[i].clear();
@@ -229,6 +231,34 @@ static void WindowShow(HWND window, int show)
 static void WindowGeometry(HWND window)
 {
     (void)window;
+}
+
+static int SetFullScreen(HWND window, int fullScreen, int width, int height)
+{
+    (void)window;
+    (void)width;
+    (void)height;
+    if (headless.refuseFullScreen)
+        return 0;
+    headless.fullScreen = fullScreen;
+    headless.fullScreenSwitches++;
+    Log(fullScreen ? "full screen on" : "full screen off");
+    return 1;
+}
+
+int HeadlessFullScreen()
+{
+    return headless.fullScreen;
+}
+
+int HeadlessFullScreenSwitches()
+{
+    return headless.fullScreenSwitches;
+}
+
+void HeadlessRefuseFullScreen(int refuse)
+{
+    headless.refuseFullScreen = refuse;
 }
 
 // Windows here are records a test reads: always someone to show them to.
@@ -590,6 +620,31 @@ void HeadlessKey(HWND window, UINT virtualKey)
     PlatformQueueMessage(target, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
 }
 
+void HeadlessKeyWith(HWND window, UINT virtualKey, const UINT *modifiers, int count)
+{
+    HWND target = Target(window);
+    if (!target)
+        return;
+    for (int i = 0; i < count; i++)
+        PlatformQueueMessage(target, WM_KEYDOWN, modifiers[i], 1);
+    HeadlessKey(target, virtualKey);
+    for (int i = count - 1; i >= 0; i--)
+        PlatformQueueMessage(target, WM_KEYUP, modifiers[i], static_cast<LPARAM>(0xC0000001u));
+}
+
+void HeadlessType(HWND window, uint32_t code)
+{
+    HWND target = Target(window);
+    if (!target)
+        return;
+    UINT key = code >= 'a' && code <= 'z' ? code - 32 : (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9') || code == ' ' ? code : 0;
+    if (key)
+        PlatformQueueMessage(target, WM_KEYDOWN, key, 1);
+    PlatformQueueMessage(target, WM_CHAR, code, 1);
+    if (key)
+        PlatformQueueMessage(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
 void HeadlessMouseMove(HWND window, int x, int y, UINT keyState)
 {
     HWND target = Target(window);
@@ -683,6 +738,7 @@ static UINT KeyCode(const std::string &name)
         {"return", VK_RETURN}, {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
         {"left", VK_LEFT},     {"up", VK_UP},        {"right", VK_RIGHT},   {"down", VK_DOWN},
         {"space", VK_SPACE},   {"tab", VK_TAB},      {"shift", VK_SHIFT},   {"backspace", VK_BACK},
+        {"ctrl", VK_CONTROL},  {"alt", VK_MENU},
     };
     std::string lower;
     for (char c : name)
@@ -760,17 +816,58 @@ static int RunCommand(const ScriptLine &line, int idle)
     size_t count = line.words.size();
     if (command == "key" || command == "keys") {
         int times = command == "keys" ? Number(line, 1, 1) : 1;
-        UINT code = KeyCode(count > (command == "keys" ? 2u : 1u) ? line.words[command == "keys" ? 2 : 1] : "");
+        std::string name = count > (command == "keys" ? 2u : 1u) ? line.words[command == "keys" ? 2 : 1] : "";
+        // Modifiers before the key, joined by '+': Ctrl+F, Alt+Return.
+        UINT modifiers[3];
+        int held = 0;
+        for (size_t plus; (plus = name.find('+')) != std::string::npos && plus + 1 < name.size() && held < 3;) {
+            UINT modifier = KeyCode(name.substr(0, plus));
+            if (modifier != VK_SHIFT && modifier != VK_CONTROL && modifier != VK_MENU)
+                break;
+            modifiers[held++] = modifier;
+            name.erase(0, plus + 1);
+        }
+        UINT code = KeyCode(name);
         if (!code) {
             Note(line, "unknown key");
             return 1;
         }
-        HeadlessKey(nullptr, code);
+        HeadlessKeyWith(nullptr, code, modifiers, held);
         headless.holdOff = 1;
         if (command == "keys" && times > 1) {
             // Rewrite the remaining presses as one fewer, so each goes alone.
             ScriptLine &rest = headless.script[headless.scriptNext];
             rest.words[1] = std::to_string(times - 1);
+            return 0;
+        }
+        return 1;
+    }
+    if (command == "type") {
+        std::string text;
+        for (size_t i = 1; i < count; i++)
+            text += (i > 1 ? " " : "") + line.words[i];
+        if (text.empty())
+            return 1;
+        // One character now; the rest stays on the line for the next turn.
+        size_t length = 1;
+        while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            length++;
+        HWND target = PlatformFocusWindow();
+        uint32_t code = static_cast<unsigned char>(text[0]);
+        if (length > 1 || code >= 0x80) {
+            // Other characters go through the same decoding as the desktop's.
+            if (target)
+                PlatformQueueCharacters(target, text.substr(0, length).c_str());
+        } else {
+            HeadlessType(target, code);
+        }
+        headless.holdOff = 1;
+        if (length < text.size()) {
+            ScriptLine &rest = headless.script[headless.scriptNext];
+            rest.words.assign(1, "type");
+            std::string remaining = text.substr(length);
+            // A blank at the front of the rest must survive the word split.
+            rest.words.push_back(remaining);
             return 0;
         }
         return 1;
@@ -970,4 +1067,5 @@ const PlatformBackend headlessBackend = {
     nullptr,
     nullptr, // settings: the file
     nullptr,
+    SetFullScreen,
 };

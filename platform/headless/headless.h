@@ -15,9 +15,15 @@
 //
 //   key NAME          a key press (WM_KEYDOWN, WM_KEYUP) to the focused window;
 //                     NAME is Return (or Enter), Escape (or Esc), Left, Up,
-//                     Right, Down, Space, Tab, Shift, Backspace, F1 ... F12,
-//                     a letter A-Z, a digit 0-9, or a decimal key code
+//                     Right, Down, Space, Tab, Shift, Ctrl, Alt, Backspace,
+//                     F1 ... F12, a letter A-Z, a digit 0-9, or a decimal key
+//                     code; Ctrl+NAME, Alt+NAME and Shift+NAME (in any
+//                     combination) hold the modifiers down around it
 //   keys N NAME       the same key pressed N times, one at a time
+//   type TEXT         the characters of TEXT (the rest of the line, its words
+//                     joined by single blanks), one at a time, each as its
+//                     key's WM_KEYDOWN (letters, digits, the blank), WM_CHAR
+//                     and WM_KEYUP
 //   move X Y [left]   pointer moved to client point X Y (left: button held)
 //   click X Y         left button pressed and released at client point X Y
 //   press ID          presses control ID of the open dialog (waits until a
@@ -48,7 +54,7 @@
 //
 // Log lines: "messagebox CAPTION: TEXT" (newlines written as \n), "dialog ID
 // shown", "shell open TARGET", "frame N WIDTHxHEIGHT BITS", "saved FILE",
-// "audio open RATE", "audio busy", "script: ...".
+// "audio open RATE", "audio busy", "full screen on|off", "script: ...".
 #pragma once
 
 #include "platform/backend.h"
@@ -89,6 +95,12 @@ void HeadlessSetPitchPadding(int bytes);
 void HeadlessSetAutoActivate(int on);
 // Makes the next count CreateWindowExA calls fail.
 void HeadlessFailWindows(int count);
+// Full screen at run time (PlatformSetFullScreen): whether the last switch
+// asked for full screen (0 before any), how many switches were made, and
+// whether switches are refused (default 0).
+int HeadlessFullScreen();
+int HeadlessFullScreenSwitches();
+void HeadlessRefuseFullScreen(int refuse);
 
 // Drawing-system steps: a step given a result other than DRAW_OK returns it
 // every time until it is set back to DRAW_OK; queued results are used first,
@@ -123,6 +135,12 @@ const std::vector<std::string> &HeadlessShellOpens();
 
 // Input to a window (null: the focused one), queued as the desktop would.
 void HeadlessKey(HWND window, UINT virtualKey);
+// A key pressed with modifiers held around it (VK_SHIFT, VK_CONTROL, VK_MENU;
+// count of them), pressed in order and released in reverse.
+void HeadlessKeyWith(HWND window, UINT virtualKey, const UINT *modifiers, int count);
+// A character typed: its key's WM_KEYDOWN (letters, digits, blank), WM_CHAR
+// with code, WM_KEYUP.
+void HeadlessType(HWND window, uint32_t code);
 void HeadlessMouseMove(HWND window, int x, int y, UINT keyState);
 void HeadlessClick(HWND window, int x, int y);
 void HeadlessResize(HWND window, int width, int height);

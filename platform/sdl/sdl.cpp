@@ -89,6 +89,9 @@ static void Start()
                   SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!sdl.videoOk)
         SDL_Init(SDL_INIT_EVENTS);
+    // Typed characters (WM_CHAR) come from text input, in the keyboard's layout.
+    if (sdl.videoOk)
+        SDL_StartTextInput();
     sdl.wakeEvent = SDL_RegisterEvents(1);
     sdl.started = 1;
 }
@@ -203,6 +206,11 @@ static void Translate(const SDL_Event &event)
         case SDL_WINDOWEVENT_FOCUS_GAINED:
             PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
             break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            // Their releases go to another window: none is held here any more.
+            for (UINT key : {UINT(VK_SHIFT), UINT(VK_CONTROL), UINT(VK_MENU)})
+                PlatformQueueMessage(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+            break;
         case SDL_WINDOWEVENT_CLOSE:
             PlatformQueueMessage(window, WM_CLOSE, 0, 0);
             break;
@@ -221,6 +229,14 @@ static void Translate(const SDL_Event &event)
         if (event.type == SDL_KEYUP)
             flags = static_cast<LPARAM>(0xC0000001u);
         PlatformQueueMessage(window, event.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, key, flags);
+        break;
+    }
+    case SDL_TEXTINPUT: {
+        HWND window = WindowOf(event.text.windowID);
+        if (!window)
+            window = PlatformFocusWindow();
+        if (window)
+            PlatformQueueCharacters(window, event.text.text);
         break;
     }
     case SDL_MOUSEMOTION: {
@@ -495,18 +511,62 @@ static void DesktopFormat(DrawPixelFormat *format)
     *format = DrawPixelFormat{bits, red, green, blue};
 }
 
+// Desktop full screen with a logical size: the frame is scaled to fit with
+// black bars, and pointer positions arrive in the frame's coordinates.
+static int EnterFullScreen(SdlWindow *native, int width, int height)
+{
+    if (SDL_SetWindowFullscreen(native->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+        return 0;
+    if (SDL_RenderSetLogicalSize(native->renderer, width, height) != 0) {
+        SDL_SetWindowFullscreen(native->window, 0);
+        return 0;
+    }
+    native->fullscreen = 1;
+    return 1;
+}
+
 static DRAWRESULT DrawStep(int step, DrawSystem *system)
 {
     if (step == DRAWSTEP_DISPLAYMODE && system && system->exclusive) {
         SdlWindow *native = Native(system->window);
         if (!native)
             return DRAWERR_GENERIC;
-        if (SDL_SetWindowFullscreen(native->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0 ||
-            SDL_RenderSetLogicalSize(native->renderer, system->modeWidth, system->modeHeight) != 0)
+        if (!EnterFullScreen(native, system->modeWidth, system->modeHeight))
             return DRAWERR_UNSUPPORTEDMODE;
-        native->fullscreen = 1;
     }
     return DRAW_OK;
+}
+
+// Back in a window: decorated, resizable, the frame stretched to the client
+// area again, centred on the desktop.
+static int SetFullScreen(HWND window, int fullScreen, int width, int height)
+{
+    SdlWindow *native = Native(window);
+    if (!native)
+        return 0;
+    if (fullScreen) {
+        // Covering the screen first, as a window made for full screen does:
+        // without a window manager to honour the full-screen state the
+        // window would otherwise keep its size.
+        SDL_SetWindowBordered(native->window, SDL_FALSE);
+        SDL_SetWindowPosition(native->window, 0, 0);
+        SDL_SetWindowSize(native->window, DesktopWidth(), DesktopHeight());
+        if (EnterFullScreen(native, width, height))
+            return 1;
+        SDL_SetWindowBordered(native->window, SDL_TRUE);
+        SDL_SetWindowSize(native->window, window->clientWidth, window->clientHeight);
+        SDL_SetWindowPosition(native->window, window->x, window->y);
+        return 0;
+    }
+    if (SDL_SetWindowFullscreen(native->window, 0) != 0)
+        return 0;
+    SDL_RenderSetLogicalSize(native->renderer, 0, 0);
+    native->fullscreen = 0;
+    SDL_SetWindowBordered(native->window, SDL_TRUE);
+    SDL_SetWindowResizable(native->window, SDL_TRUE);
+    SDL_SetWindowSize(native->window, width, height);
+    SDL_SetWindowPosition(native->window, DesktopWidth() / 2 - width / 2, DesktopHeight() / 2 - height / 2);
+    return 1;
 }
 
 static int PitchPadding()
@@ -656,4 +716,5 @@ const PlatformBackend sdlBackend = {
     nullptr,
     nullptr, // settings: the file
     nullptr,
+    SetFullScreen,
 };

@@ -62,7 +62,7 @@ void zarn_web_window(int id, int dialog, int x, int y, int width, int height, in
 void zarn_web_window_gone(int id);
 void zarn_web_show(int id, const uint8_t *rgba, int width, int height);
 void zarn_web_cursor(int visible);
-void zarn_web_full_screen(void);
+void zarn_web_full_screen(int on);
 void zarn_web_box_open(const char *text, const char *caption, int withCancel);
 // IDOK or IDCANCEL once the box is answered (and gone), else 0.
 int zarn_web_box_answer(void);
@@ -88,6 +88,7 @@ enum {
     EVENT_PRESS = 4,    // window, a: x, b: y, c: key state
     EVENT_RELEASE = 5,  // window, a: x, b: y, c: key state
     EVENT_PAINT = 6,    // window (0: every window shown)
+    EVENT_CHAR = 7,     // a: the Unicode code point typed
 };
 
 enum {
@@ -299,6 +300,13 @@ void Translate(const int *event)
         }
         break;
     }
+    case EVENT_CHAR: {
+        // After its key, as on the desktop: the search line reads these.
+        HWND window = PlatformFocusWindow();
+        if (window && event[2] > 0 && event[2] <= 0x10FFFF)
+            PlatformQueueMessage(window, WM_CHAR, static_cast<WPARAM>(event[2]), 1);
+        break;
+    }
     case EVENT_PAINT:
         for (HWND window : PlatformLiveWindows())
             if (!window->parent && window->visible && (!event[1] || WindowById(event[1]) == window))
@@ -461,8 +469,19 @@ DRAWRESULT DrawStepWeb(int step, DrawSystem *system)
     // Full screen is the page's canvas filling the screen, where the browser
     // allows it (after a key, click or tap); the frame is 640 × 480 either way.
     if (step == DRAWSTEP_DISPLAYMODE && system && system->exclusive)
-        zarn_web_full_screen();
+        zarn_web_full_screen(1);
     return DRAW_OK;
+}
+
+// F11 and Alt+Enter: the page's element in or out of the browser's full
+// screen; the canvas keeps its 640 × 480 frame, scaled to fit.
+int SetFullScreenWeb(HWND window, int fullScreen, int width, int height)
+{
+    (void)window;
+    (void)width;
+    (void)height;
+    zarn_web_full_screen(fullScreen);
+    return 1;
 }
 
 int PitchPadding()
@@ -714,4 +733,5 @@ const PlatformBackend webBackend = {
     SleepWeb,
     SettingRead,
     SettingWrite,
+    SetFullScreenWeb,
 };

@@ -205,24 +205,27 @@ mergeInto(LibraryManager.library, {
         return;
       if (down)
         ZarnWeb.gesture();
-      if (e.key == 'F11') {
-        e.preventDefault();
-        var page = ZarnWeb.page();
-        if (down && !e.repeat && page.toggleFullScreen)
-          page.toggleFullScreen();
-        return;
-      }
       if (ZarnWeb.box) {
         if (down)
           ZarnWebBox.key(e);
         return;
       }
       var code = ZarnWebKeys.virtualKey(e);
-      if (!code)
-        return;
-      if (ZarnWebKeys.kept[code] && !e.ctrlKey && !e.metaKey && !e.altKey)
-        e.preventDefault();
-      ZarnWeb.push(down ? 1 : 2, 0, code, e.repeat ? 1 : 0, 0);
+      if (code) {
+        // F11 and Alt+Enter are the reader's (full screen), not the browser's.
+        if ((ZarnWebKeys.kept[code] && !e.ctrlKey && !e.metaKey && !e.altKey) || code == 122 ||
+            (code == 13 && e.altKey) || (code == 70 && e.ctrlKey))
+          e.preventDefault();
+        ZarnWeb.push(down ? 1 : 2, 0, code, e.repeat ? 1 : 0, 0);
+      }
+      // A key that writes a character also types it (the search line).
+      var typed = e.key || '';
+      if (down && !e.ctrlKey && !e.metaKey && !e.altKey && typed.length && typed.length == String.fromCodePoint(
+              typed.codePointAt(0)).length) {
+        if (!code)
+          e.preventDefault();  // the page's own find-as-you-type and the like
+        ZarnWeb.push(7, 0, typed.codePointAt(0), 0, 0);
+      }
     },
   },
 
@@ -389,10 +392,10 @@ mergeInto(LibraryManager.library, {
   },
 
   zarn_web_full_screen__deps: ['$ZarnWeb'],
-  zarn_web_full_screen: function() {
+  zarn_web_full_screen: function(on) {
     var page = ZarnWeb.page();
     if (page.fullScreen)
-      page.fullScreen(true);
+      page.fullScreen(!!on);
   },
 
   // [SECTION] Message boxes --------------------------------------------------

@@ -1,6 +1,11 @@
-// Builds test issues in temporary directories and runs the zarn binary in them.
+// Builds test issues in temporary directories and runs the zarn binary in
+// them, or the program's WinMain in a child process.
 #include "issue.h"
 
+#include "app/shell.h"
+#include "platform/headless/headless.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +16,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -152,6 +158,7 @@ TestIssue MakeIssue(const char *tag, const std::string &configBody)
     TestIssue issue;
     issue.directory = MakeTempDirectory(tag);
     issue.configHome = issue.directory + "/.config-home";
+    issue.stateHome = issue.directory + "/.state-home";
     fs::create_directories(issue.configHome);
     const std::string &d = issue.directory;
     WriteJpeg(d + "/_full.jpg", 640, 480, 0x204060);
@@ -207,7 +214,7 @@ RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::
     std::remove(logPath.c_str());
     std::string command = "cd '" + (directory.empty() ? issue.directory : directory) +
                           "' && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy" +
-                          " XDG_CONFIG_HOME='" + issue.configHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
+                          " XDG_CONFIG_HOME='" + issue.configHome + "' XDG_STATE_HOME='" + issue.stateHome + "'" + " ZARN_HEADLESS_SCRIPT='" +
                           scriptPath + "' ZARN_HEADLESS_LOG='" + logPath + "' " + environment + " timeout 60 '" + program +
                           "' " + arguments + " >'" + outputPath + "' 2>'" + errorPath + "'";
     int status = std::system(command.c_str());
@@ -217,6 +224,103 @@ RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::
     result.errors = ReadText(errorPath);
     result.log = FileExists(logPath) ? ReadText(logPath) : "";
     return result;
+}
+
+ChildRun RunChild(const TestIssue &issue, const std::string &script, const std::string &arguments)
+{
+    std::string reportPath = issue.directory + "/child.report";
+    std::string outputPath = issue.directory + "/child.out";
+    std::string logPath = issue.directory + "/child.log";
+    fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(issue.directory.c_str()) != 0)
+            _exit(90);
+        setenv("XDG_CONFIG_HOME", issue.configHome.c_str(), 1);
+        setenv("XDG_STATE_HOME", issue.stateHome.c_str(), 1);
+        setenv("ZARN_PLATFORM", "headless", 1);
+        if (!freopen(outputPath.c_str(), "w", stdout))
+            _exit(91);
+        setvbuf(stdout, nullptr, _IOLBF, 0);
+        std::string line = "zarn" + (arguments.empty() ? std::string() : " " + arguments);
+        char *argv[] = {const_cast<char *>(line.c_str())};
+        PlatformSetCommandLine(1, argv);
+        PlatformSelect("headless");
+        HeadlessSetLog(logPath.c_str());
+        if (!HeadlessScriptText(script.c_str()))
+            _exit(92);
+        int result = WinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+        fflush(stdout);
+        std::ofstream report(reportPath);
+        for (const std::string &target : HeadlessShellOpens())
+            report << "open " << target << "\n";
+        for (const HeadlessMessageBox &box : HeadlessMessageBoxes()) {
+            std::string text = box.text;
+            for (char &c : text)
+                if (c == '\n')
+                    c = '|';
+            report << "box " << text << "\n";
+        }
+        report << "frames " << HeadlessFrameCount() << "\n";
+        int audible = 0;
+        const std::vector<int16_t> &capture = HeadlessAudioCapture();
+        for (int16_t sample : capture)
+            if (sample != 0)
+                audible = 1;
+        report << "audible " << audible << "\n";
+        report << "peaks";
+        for (size_t block = 0; block < capture.size(); block += 4410 * 2) {
+            int peak = 0;
+            for (size_t i = block; i < block + 4410 * 2 && i < capture.size(); i++)
+                peak = std::max(peak, std::abs((int)capture[i]));
+            report << " " << peak;
+        }
+        report << "\n";
+        int count = 0;
+        const PageLink *links = AuaGetLinks(&count);
+        for (int i = 0; i < count; i++)
+            report << "link " << links[i].used << " " << links[i].left << " " << links[i].top << " "
+                   << links[i].right << " " << links[i].bottom << " " << links[i].target << "\n";
+        report.close();
+        _exit(result);
+    }
+    ChildRun run;
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = ReadText(outputPath);
+    run.log = FileExists(logPath) ? ReadText(logPath) : "";
+    std::istringstream report(FileExists(reportPath) ? ReadText(reportPath) : "");
+    std::string word;
+    while (report >> word) {
+        std::string rest;
+        std::getline(report, rest);
+        if (!rest.empty() && rest[0] == ' ')
+            rest.erase(0, 1);
+        if (word == "open")
+            run.opens.push_back(rest);
+        else if (word == "box")
+            run.boxes.push_back(rest);
+        else if (word == "frames")
+            run.frames = std::atoi(rest.c_str());
+        else if (word == "audible")
+            run.audible = std::atoi(rest.c_str());
+        else if (word == "peaks") {
+            std::istringstream peaks(rest);
+            int peak;
+            while (peaks >> peak)
+                run.peaks.push_back(peak);
+        }
+        else if (word == "link") {
+            PageLink link = {};
+            char target[256] = "";
+            sscanf(rest.c_str(), "%d %d %d %d %d %255s", &link.used, &link.left, &link.top, &link.right,
+                   &link.bottom, target);
+            snprintf(link.target, sizeof link.target, "%s", target);
+            run.links.push_back(link);
+        }
+    }
+    return run;
 }
 
 std::vector<uint32_t> ReadPng(const std::string &path, int *width, int *height)

@@ -3,6 +3,8 @@
 // binary in it on the headless backend.
 #pragma once
 
+#include "aua/aua.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 struct TestIssue {
     std::string directory;   // the issue directory (also the working directory of a run)
     std::string configHome;  // XDG_CONFIG_HOME of a run: the settings live below it
+    std::string stateHome;   // XDG_STATE_HOME of a run: the reading positions live below it
 };
 
 // A fresh directory under the system's temporary folder.
@@ -49,6 +52,23 @@ struct RunResult {
 RunResult RunZarn(const TestIssue &issue, const std::string &script, const std::string &arguments = "",
                   const std::string &binary = "", const std::string &environment = "",
                   const std::string &directory = "");
+
+struct ChildRun {
+    int exitCode = -1;
+    std::string output;                 // standard output
+    std::string log;                    // headless log
+    std::vector<std::string> opens;     // shell opens
+    std::vector<std::string> boxes;     // message box texts
+    int frames = 0;
+    int audible = 0;                    // any non-zero audio sample mixed
+    std::vector<int> peaks;             // the mixed audio's peak in each 100 ms, in order
+    std::vector<PageLink> links;        // the last page's links
+};
+
+// Runs WinMain in a forked child in the issue directory on the headless
+// backend with the script and the command-line words; the child writes a
+// report the parent reads back.
+ChildRun RunChild(const TestIssue &issue, const std::string &script, const std::string &arguments = "");
 
 // A PNG (RGB or RGBA) as 0x00RRGGBB pixels; empty when it cannot be read.
 std::vector<uint32_t> ReadPng(const std::string &path, int *width, int *height);

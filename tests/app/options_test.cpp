@@ -1,6 +1,7 @@
 // The reader's own command line: how each argument vector is sorted (an
 // issue to open, the options, a line left to the last-word rule), and the
 // real program started with each form on the headless backend.
+#include "app/help.h"
 #include "app/options.h"
 #include "platform/platform.h"
 
@@ -130,8 +131,35 @@ TEST(Options, HelpVersionAndUnknownOptions)
 
     EXPECT_STRNE(ProgramVersion(), "");
     std::string usage = ProgramUsage();
-    for (const char *part : {"--demo", "--setup", "--version", "Esc", "F9", "F1", "zarn/settings", "ZARN_PLATFORM"})
+    for (const char *part : {"--demo", "--setup", "--version", "Esc", "F9", "F1", "zarn/settings", "zarn/positions",
+                             "ZARN_PLATFORM"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
+}
+
+TEST(Options, UsageManualAndReadmeListEveryKeyTheHelpShows)
+{
+    std::string usage = ProgramUsage();
+    std::string manual = ReadText(std::string(ZARN_SOURCE_DIR) + "/desktop/zarn.1.in");
+    std::string readme = ReadText(std::string(ZARN_SOURCE_DIR) + "/README.md");
+    size_t table = readme.find("## Keys");
+    ASSERT_NE(table, std::string::npos);
+    std::string keyTable = readme.substr(table, readme.find("\n\n", readme.find("| key", table)) - table);
+    ASSERT_FALSE(manual.empty());
+    int count = 0;
+    const HelpRow *rows = HelpRows(&count);
+    ASSERT_GT(count, 10);
+    for (int i = 0; i < count; i++) {
+        std::string keys = rows[i].keys;
+        // Each key of the row ("F11, Alt+Enter" is two).
+        for (size_t start = 0; start < keys.size();) {
+            size_t end = keys.find(", ", start);
+            std::string key = keys.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            start = end == std::string::npos ? keys.size() : end + 2;
+            EXPECT_NE(usage.find(key), std::string::npos) << key << " in zarn --help";
+            EXPECT_NE(manual.find(key), std::string::npos) << key << " in zarn.1";
+            EXPECT_NE(keyTable.find(key), std::string::npos) << key << " in the README's key table";
+        }
+    }
 }
 
 TEST(Options, SetupWithAndWithoutAnIssue)
@@ -236,6 +264,19 @@ TEST(CommandLine, AnIssueDirectoryOrItsArchiveOpensFromAnotherDirectory)
     RunResult archive = RunZarn(here, script, Quoted(there.directory + "/ZARN.dat"));
     EXPECT_EQ(archive.exitCode, 0);
     EXPECT_EQ(archive.log.find("dialog 101 shown"), std::string::npos) << archive.log;
+    EXPECT_TRUE(Near(FramePixel(frame, 8, 8), 0xC08020)) << std::hex << FramePixel(frame, 8, 8);
+
+    // An archive named in capitals is the issue's archive: its members are read.
+    fs::remove(frame);
+    fs::remove(there.directory + "/ZARN.dat");
+    std::string pack = std::string(ZARN_BINARY_DIR) + "/tools/zarn-tool pack -o " + Quoted(there.directory + "/ZARN.DAT") +
+                       " " + Quoted(there.directory + "/_full.jpg") + " " + Quoted(there.directory + "/zarn.cfg");
+    ASSERT_EQ(std::system(pack.c_str()), 0);
+    fs::remove(there.directory + "/_full.jpg");
+    fs::remove(there.directory + "/zarn.cfg");
+    RunResult capitals = RunZarn(here, script, Quoted(there.directory + "/ZARN.DAT"));
+    EXPECT_EQ(capitals.exitCode, 0);
+    EXPECT_EQ(capitals.log.find("messagebox"), std::string::npos) << capitals.log;
     EXPECT_TRUE(Near(FramePixel(frame, 8, 8), 0xC08020)) << std::hex << FramePixel(frame, 8, 8);
 
     // Without a word the issue of the working directory is read.

@@ -1,6 +1,6 @@
 // The command-line rule and the executable's resources, in process.
-#include "app/menuloop.h"
 #include "app/resources.h"
+#include "app/session.h"
 #include "app/shell.h"
 #include "sound/p_midas.h"
 

@@ -79,15 +79,22 @@ differing() {
     "$COMPARE" -metric AE "$1" "$2" null: 2>&1
 }
 
-# expect NAME BEFORE RENDER-ARGS... — waits (up to 8 s) until the window shows
-# what render draws for RENDER-ARGS at BEFORE or at the time read after the
-# capture; sets SHOWN_TIME to the one that matched.
-expect() {
-    local name=$1 before=$2
-    shift 2
+# capture_full FILE.png — the whole screen in full screen: the 1024 x 768
+# screen is the 640 x 480 frame scaled by 1.6 (the same shape: no bars), so
+# sampling it back to 640 x 480 must give the frame.
+capture_full() {
+    xwd -silent -root 2>/dev/null | "$CONVERT" xwd:- -sample 640x480! "$1" 2>/dev/null
+}
+
+# expect_by CAPTURE NAME BEFORE RENDER-ARGS... — waits (up to 8 s) until
+# what CAPTURE takes is what render draws for RENDER-ARGS at BEFORE or at the
+# time read after the capture; sets SHOWN_TIME to the one that matched.
+expect_by() {
+    local take=$1 name=$2 before=$3
+    shift 3
     local shot=$WORK/shot-$name.png last="" now time png count deadline=$((SECONDS + 8))
     while [ $SECONDS -lt $deadline ]; do
-        capture "$shot"
+        "$take" "$shot"
         now=$(date +%H:%M)
         for time in $before $([ "$now" = "$before" ] || echo "$now"); do
             png=$(render "$name" "$time" "$@")
@@ -101,8 +108,13 @@ expect() {
         done
         sleep 0.1
     done
-    fail "$name: the window never showed what zarn-tool render $* draws ($last; capture $shot)"
+    fail "$name: the screen never showed what zarn-tool render $* draws ($last; capture $shot)"
 }
+
+# expect NAME BEFORE RENDER-ARGS... — the window shows the render.
+expect() { expect_by capture "$@"; }
+# expect_full NAME BEFORE RENDER-ARGS... — the full screen shows it, scaled.
+expect_full() { expect_by capture_full "$@"; }
 
 # press KEY — sends a key to the focused reader and notes the time first.
 press() {
@@ -112,7 +124,8 @@ press() {
 
 # start_zarn [WORD...] — the reader in the issue copy, output in $WORK/out.
 start_zarn() {
-    (cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
+    (cd "$issue" && exec env XDG_CONFIG_HOME="$WORK/config" XDG_STATE_HOME="$WORK/state" \
+        XDG_PICTURES_DIR="$WORK/pictures" ZARN_PLATFORM=sdl SDL_VIDEODRIVER=x11 \
         SDL_AUDIODRIVER=dummy "$ZARN" "$@" >"$WORK/out" 2>&1) &
     APID=$!
 }
@@ -155,6 +168,50 @@ xdotool windowfocus --sync "$WINDOW" 2>/dev/null
 # outside, so only the hover step below moves it over a link.
 xdotool mousemove 5 5 2>/dev/null
 expect menu "$BEFORE" --menu --select 0
+
+# --- full screen and back -----------------------------------------------------
+press F11
+expect_full menu-full "$BEFORE" --menu --select 0
+press alt+Return
+back=""
+for _ in $(seq 1 50); do
+    back=$(xwininfo -id "$WINDOW" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}')
+    [ "$back" = "640x480+192+144" ] && break
+    sleep 0.1
+done
+[ "$back" = "640x480+192+144" ] || fail "Alt+Enter: the window came back as $back, wanted 640x480+192+144"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+expect menu-window-again "$BEFORE" --menu --select 0
+
+# --- the help, and a screenshot ------------------------------------------------
+# H darkens the screen under the list of keys; any key takes it away again.
+menu_now=$(render menu-window-again "$SHOWN_TIME" --menu --select 0)
+press h
+dark=0
+for _ in $(seq 1 50); do
+    capture "$WORK/shot-help.png"
+    mean=$("$CONVERT" "$WORK/shot-help.png" -colorspace gray -format '%[fx:int(mean*255)]' info: 2>/dev/null)
+    menu_mean=$("$CONVERT" "$menu_now" -colorspace gray -format '%[fx:int(mean*255)]' info: 2>/dev/null)
+    if [ -n "$mean" ] && [ "$mean" -lt $((menu_mean / 2)) ]; then dark=1; break; fi
+    sleep 0.1
+done
+[ $dark = 1 ] || fail "H did not show the help over the darkened menu (mean $mean, the menu's $menu_mean)"
+press Escape
+expect menu-after-help "$BEFORE" --menu --select 0
+# F12 saves the frame on the screen into the pictures folder.
+mkdir -p "$WORK/pictures"
+press F12
+picture=""
+for _ in $(seq 1 50); do
+    picture=$(sed -n 's/^+ screenshot //p' "$WORK/out" | head -1)
+    [ -n "$picture" ] && break
+    sleep 0.1
+done
+case "$picture" in "$WORK"/pictures/zarn-*.png) ;; *) fail "F12: no screenshot line (printed: $(cat "$WORK/out"))" ;; esac
+capture "$WORK/shot-f12.png"
+[ "$(differing "$picture" "$WORK/shot-f12.png")" = 0 ] || fail "F12: $picture is not the frame on the screen"
+echo "window: help and screenshot ok"
 
 # --- a topic, its pages -------------------------------------------------------
 press Return
@@ -228,6 +285,31 @@ expect topic0-page2-unlit "$page_time" --topic 0 --page 2
 press Left
 expect topic0-page1-back "$BEFORE" --topic 0 --page 1
 
+# --- search: the typed word found on the next page, lit there -------------------
+# Below the search line the page is the render but for its lit match, which
+# lies inside the rectangle of the link's first word.
+xdotool type --delay 50 '/debian' 2>/dev/null
+press Return
+rects=("${rects[0]}")
+ok=0 deadline=$((SECONDS + 8))
+while [ $SECONDS -lt $deadline ]; do
+    capture "$WORK/shot-search.png"
+    "$CONVERT" "$WORK/shot-search.png" -fill black -draw "rectangle 0,0 639,19" "$WORK/shot-search-body.png"
+    blackout "$WORK/shot-search-body.png" "$WORK/shot-search-blacked.png"
+    "$CONVERT" "$plain" -fill black -draw "rectangle 0,0 639,19" "$WORK/plain-body.png"
+    blackout "$WORK/plain-body.png" "$WORK/plain-body-blacked.png"
+    rest=$(differing "$WORK/shot-search-blacked.png" "$WORK/plain-body-blacked.png")
+    lit=$(differing "$WORK/shot-search-body.png" "$WORK/plain-body.png")
+    if [ "$rest" = 0 ] && [ "$lit" -gt 200 ] 2>/dev/null; then ok=1; break; fi
+    sleep 0.1
+done
+[ $ok = 1 ] || fail "search for debian: $rest pixels differ outside the match and the line, $lit below the line"
+press Escape
+expect topic0-page2-searched "$page_time" --topic 0 --page 2
+echo "window: search ok"
+press Left
+expect topic0-page1-again "$BEFORE" --topic 0 --page 1
+
 # --- back to the menu, another topic, then X ----------------------------------
 press Escape
 expect menu-back "$BEFORE" --menu --select 0
@@ -235,6 +317,8 @@ press Down
 expect menu-second "$BEFORE" --menu --select 1
 press Return
 expect topic1-page0 "$BEFORE" --topic 1 --page 0
+press Right
+expect topic1-page1 "$BEFORE" --topic 1 --page 1
 
 # X leaves from the viewer; the outro follows, a key hurries its fade and a
 # second skips it.
@@ -243,9 +327,11 @@ hurry_outro
 wait_end 15 "X and two keys in the outro"
 echo "window: X ended zarn with status 0"
 
-# --- a second run: Esc in the menu, the outro plays to its own end ------------
-# No key during the outro: it fades after its 200 frames and the program ends
-# by itself, shutting down in order.
+# --- a second run: R, then Esc in the menu, the outro plays to its own end ----
+# The menu starts at the first topic; R opens the page the first run left,
+# Esc comes back to the menu with that topic selected. No key during the
+# outro: it fades after its 200 frames and the program ends by itself,
+# shutting down in order.
 BEFORE=$(date +%H:%M)
 start_zarn
 WINDOW=$(find_window '^Zarn$' 10)
@@ -253,7 +339,11 @@ WINDOW=$(find_window '^Zarn$' 10)
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null
 xdotool mousemove 5 5 2>/dev/null
 expect menu-again "$BEFORE" --menu --select 0
-menu_png=$(render menu-again "$SHOWN_TIME" --menu --select 0)
+press r
+expect resumed "$BEFORE" --topic 1 --page 1
+press Escape
+expect menu-resumed "$BEFORE" --menu --select 1
+menu_png=$(render menu-resumed "$SHOWN_TIME" --menu --select 1)
 press Escape
 # The outro draws over the captured menu: within a few seconds the window
 # shows something else than the menu.

@@ -45,7 +45,7 @@ struct WalkerTest : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        AuaWalker walker = {&walk, OnWord, OnPicture, OnBreak, OnTab};
+        AuaWalker walker = {&walk, OnWord, OnPicture, OnBreak, OnTab, nullptr};
         AuaSetWalker(&walker);
     }
     void TearDown() override
@@ -125,4 +125,89 @@ TEST_F(WalkerTest, APictureThatDoesNotLoadIsNotTold)
     walk.events.clear();
     Draw();
     EXPECT_TRUE(walk.events.empty());
+}
+
+namespace {
+
+struct Drawn {
+    std::vector<std::string> texts;
+    std::vector<AuaRect> rects;
+    std::vector<int> widths; // AuaTextWidth of the text, measured inside the call
+};
+
+void OnDrawn(void *context, const char *text, const AuaRect *rect)
+{
+    Drawn *drawn = static_cast<Drawn *>(context);
+    drawn->texts.push_back(text);
+    drawn->rects.push_back(*rect);
+    drawn->widths.push_back(AuaTextWidth(text));
+}
+
+struct DrawnWordTest : EngineTest {
+    Drawn drawn;
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        AuaWalker walker = {&drawn, nullptr, nullptr, nullptr, nullptr, OnDrawn};
+        AuaSetWalker(&walker);
+    }
+    void TearDown() override
+    {
+        AuaSetWalker(nullptr);
+        EngineTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(DrawnWordTest, EveryDrawnWordWithTheRectangleItCovers)
+{
+    Load("<font verdana>Hello <b>big</b> world<br><size 14><right>to the right<br><aj>"
+         "justified words spread over the whole width of the text area until the line is full and breaks here "
+         "and a short last line<br>");
+    for (uint32_t &pixel : page.pixels) pixel = 0;
+    Draw();
+    ASSERT_GE(drawn.texts.size(), 12u);
+    // In drawing order, as drawn: the line's last word without its space.
+    EXPECT_EQ(drawn.texts[0], "Hello ");
+    EXPECT_EQ(drawn.texts[1], "big");
+    EXPECT_EQ(drawn.texts[2], " ");
+    EXPECT_EQ(drawn.texts[3], "world");
+    EXPECT_EQ(drawn.texts[4], "to ");
+    EXPECT_EQ(drawn.texts[6], "right");
+    // Left-aligned words follow each other from the text rectangle's left edge;
+    // each is as wide as its text in its own font, and as tall as a link.
+    EXPECT_EQ(drawn.rects[0].left, 20);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(drawn.rects[i].right - drawn.rects[i].left, drawn.widths[i]) << drawn.texts[i];
+        EXPECT_EQ(drawn.rects[i].top, 50 + 0 - 10); // the first baseline is the rectangle's top
+        EXPECT_EQ(drawn.rects[i].bottom, 50 + 0 + 5);
+        if (i > 0) {
+            EXPECT_EQ(drawn.rects[i].left, drawn.rects[i - 1].right);
+        }
+    }
+    AuaSelectFont("verdana", 1, 0);
+    AuaSetSize(10);
+    int bold = AuaTextWidth("big");
+    EXPECT_EQ(drawn.widths[1], bold) << "measured in the word's own (bold) face";
+    EXPECT_NE(bold, Width("big"));
+    // The right-aligned line ends at the text rectangle's right edge.
+    EXPECT_EQ(drawn.rects[6].right, 620);
+    EXPECT_EQ(drawn.rects[6].top, drawn.rects[6].bottom - 5 - 14);
+    // Every pixel the text drew lies inside a reported rectangle, but for a
+    // glyph's overhang (the hook of a "j" reaches left of its pen).
+    int outside = 0, inside = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) {
+            if (!page.at(x, y)) continue;
+            bool covered = false;
+            for (const AuaRect &r : drawn.rects)
+                covered |= x >= r.left - 2 && x < r.right + 2 && y >= r.top && y < r.bottom + 2;
+            if (covered)
+                inside++;
+            else
+                outside++;
+        }
+    EXPECT_GT(inside, 1000);
+    EXPECT_EQ(outside, 0);
 }

@@ -23,7 +23,7 @@ protected:
     {
         ASSERT_EQ(PlatformSelect("headless"), 1);
         HeadlessReset();
-        input = InputState{0, 0, 0, 0, 0, 0, 0, -1, -1};
+        input = InputState{0, 0, 0, 0, 0, 0, 0, -1, -1, 0, {}, 0};
         page.resize(W * H);
         for (int y = 0; y < H; y++)
             for (int x = 0; x < W; x++)
@@ -469,6 +469,110 @@ TEST_F(DisplayTest, DestroyingTheWindowReleasesAndPostsQuit)
     EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
     Present(page.data(), W * H); // released surfaces are not touched
     EXPECT_EQ(HeadlessFrameCount(), 0);
+}
+
+// [full screen at run time] ------------------------------------------------
+
+TEST_F(DisplayTest, SwitchingAtRunTimeKeepsTheFrameThePointerAndTheSurfaces)
+{
+    // Started in a window of another size than the frame, then full screen
+    // and back, from each kind of start.
+    for (int windowed : {1, 0}) {
+        HeadlessReset();
+        ASSERT_EQ(CreateDisplay(nullptr, nullptr, SW_SHOW, W, H, 32, windowed, "Zarn"), 1);
+        Pump();
+        if (windowed)
+            HeadlessResize(DisplayWindow(), 1000, 750);
+        Pump();
+        Present(page.data(), W * H);
+        int frames = HeadlessFrameCount();
+
+        ASSERT_EQ(DisplaySetFullScreen(1), 1);
+        EXPECT_EQ(DisplayFullScreen(), 1);
+        EXPECT_EQ(HeadlessFullScreen(), 1);
+        // The frame on screen is shown again at once, as the surfaces were made.
+        EXPECT_GT(HeadlessFrameCount(), frames);
+        EXPECT_EQ(HeadlessLastFrame()->flipped, windowed ? 0 : 1);
+        EXPECT_EQ(HeadlessFramePixel(HeadlessLastFrame(), 320, 240), page[240 * W + 320]);
+        // The client area is the frame: pointer positions are page positions.
+        HeadlessClick(DisplayWindow(), 320, 240);
+        Pump();
+        EXPECT_EQ(input.mouseX, 320);
+        EXPECT_EQ(input.mouseY, 240);
+        EXPECT_EQ(SendMessageA(DisplayWindow(), WM_SETCURSOR, 0, 1), TRUE); // no pointer in full screen
+
+        ASSERT_EQ(DisplaySetFullScreen(0), 1);
+        EXPECT_EQ(DisplayFullScreen(), 0);
+        EXPECT_EQ(HeadlessFullScreen(), 0);
+        RECT outer;
+        GetWindowRect(DisplayWindow(), &outer);
+        EXPECT_EQ(outer.left, 192); // a frame-sized window centred on 1024 x 768
+        EXPECT_EQ(outer.top, 144);
+        EXPECT_EQ(outer.right - outer.left, W);
+        HeadlessResize(DisplayWindow(), 1280, 960);
+        HeadlessClick(DisplayWindow(), 640, 480);
+        Pump();
+        EXPECT_EQ(input.mouseX, 320);
+        EXPECT_EQ(input.mouseY, 240);
+        EXPECT_EQ(SendMessageA(DisplayWindow(), WM_SETCURSOR, 0, 1), FALSE);
+        Present(page.data(), W * H);
+        EXPECT_EQ(HeadlessFramePixel(HeadlessLastFrame(), 639, 479), page[479 * W + 639]);
+        DestroyWindow(DisplayWindow());
+        Pump();
+    }
+}
+
+TEST_F(DisplayTest, ARefusedSwitchChangesNothing)
+{
+    EXPECT_EQ(DisplaySetFullScreen(1), 0); // no display yet
+    ASSERT_EQ(CreateDisplay(nullptr, nullptr, SW_SHOW, W, H, 32, 1, "Zarn"), 1);
+    Pump();
+    HeadlessResize(DisplayWindow(), 800, 600);
+    Pump();
+    HeadlessRefuseFullScreen(1);
+    EXPECT_EQ(DisplaySetFullScreen(1), 0);
+    EXPECT_EQ(DisplayFullScreen(), 0);
+    EXPECT_EQ(HeadlessFullScreenSwitches(), 0);
+    HeadlessClick(DisplayWindow(), 400, 300);
+    Pump();
+    EXPECT_EQ(input.mouseX, 320); // still scaled from the 800 x 600 window
+    EXPECT_EQ(input.mouseY, 240);
+}
+
+TEST_F(DisplayTest, KeysCarryTheirModifiersAndCharactersQueueUp)
+{
+    ASSERT_EQ(CreateDisplay(nullptr, nullptr, SW_SHOW, W, H, 32, 1, "Zarn"), 1);
+    Pump();
+    const UINT control[] = {VK_CONTROL}, alt[] = {VK_MENU};
+    HeadlessKeyWith(DisplayWindow(), 'F', control, 1);
+    Pump();
+    EXPECT_EQ(input.lastKey, int32_t('F'));
+    EXPECT_EQ(input.lastKeyModifiers, int32_t(KEY_CONTROL));
+    HeadlessKeyWith(DisplayWindow(), VK_RETURN, alt, 1);
+    HeadlessKey(DisplayWindow(), 'M'); // in the same batch: Alt is up again by then
+    Pump();
+    EXPECT_EQ(input.lastKey, int32_t('M'));
+    EXPECT_EQ(input.lastKeyModifiers, 0);
+    HeadlessKeyWith(DisplayWindow(), VK_RETURN, alt, 1);
+    Pump();
+    EXPECT_EQ(input.lastKeyModifiers, int32_t(KEY_ALT));
+
+    input.typedCount = 0;
+    for (uint32_t code : {uint32_t('a'), uint32_t('/'), uint32_t(0xE4)})
+        HeadlessType(DisplayWindow(), code);
+    Pump();
+    ASSERT_EQ(input.typedCount, 3);
+    EXPECT_EQ(input.typed[0], uint32_t('a'));
+    EXPECT_EQ(input.typed[1], uint32_t('/'));
+    EXPECT_EQ(input.typed[2], 0xE4u);
+    EXPECT_EQ(input.lastKey, int32_t('A')); // the letter's own key came too
+    // A full buffer drops what comes on top instead of writing past its end.
+    for (int i = 0; i < INPUT_TYPED_MAX + 5; i++)
+        PostMessageA(DisplayWindow(), WM_CHAR, 'z', 1);
+    Pump();
+    EXPECT_EQ(input.typedCount, int32_t(INPUT_TYPED_MAX));
+    EXPECT_EQ(input.typed[2], 0xE4u);
+    input.typedCount = 0;
 }
 
 TEST_F(DisplayTest, WindowHasTheClassTitleAndCentredClientArea)

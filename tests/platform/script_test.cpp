@@ -17,11 +17,18 @@ namespace {
 
 std::vector<int> keys;
 int lastKey;
+std::string events; // KEYDOWN and WM_CHAR in order, for the modifier and typing tests
 
 LRESULT KeyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_KEYDOWN)
+    if (message == WM_KEYDOWN) {
         lastKey = static_cast<int>(wParam);
+        events += "down " + std::to_string(wParam) + ((GetKeyState(VK_CONTROL) & 0x8000) ? " ctrl" : "") +
+                  ((GetKeyState(VK_MENU) & 0x8000) ? " alt" : "") + ((GetKeyState(VK_SHIFT) & 0x8000) ? " shift" : "") +
+                  "\n";
+    }
+    if (message == WM_CHAR)
+        events += "char " + std::to_string(wParam) + "\n";
     if (message == WM_DESTROY)
         PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
@@ -37,6 +44,7 @@ protected:
         HeadlessReset();
         keys.clear();
         lastKey = 0;
+        events.clear();
         char pattern[] = "/tmp/zarn-script-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -101,6 +109,22 @@ TEST_F(ScriptTest, BlockingLoopSeesEveryKeyThenTheRunCloses)
     EXPECT_EQ(keys, (std::vector<int>{VK_DOWN, VK_UP, VK_UP, VK_UP, VK_RETURN, VK_F12, 'X', '7', 'A'}));
     EXPECT_FALSE(IsWindow(window));
     EXPECT_NE(Log().find("script: used up, closing"), std::string::npos);
+}
+
+TEST_F(ScriptTest, ModifiersAreHeldAroundAKeyAndTypedTextComesAsCharacters)
+{
+    ASSERT_TRUE(HeadlessScriptText("key Ctrl+F\nkey alt+Return\nkey Ctrl+Shift+x\nkey F\nkey Ctrl+\n"
+                                   "type a Z/\xC3\xA4 b\n"));
+    MakeWindow();
+    BlockingLoop(1000);
+    EXPECT_EQ(events, "down 17 ctrl\ndown 70 ctrl\n"
+                      "down 18 alt\ndown 13 alt\n"
+                      "down 17 ctrl\ndown 16 ctrl shift\ndown 88 ctrl shift\n"
+                      "down 70\n"
+                      // "Ctrl+" names no key; then the text, one character at a time.
+                      "down 65\nchar 97\ndown 32\nchar 32\ndown 90\nchar 90\nchar 47\nchar 228\n"
+                      "down 32\nchar 32\ndown 66\nchar 98\n");
+    EXPECT_NE(Log().find("script: line 5: unknown key"), std::string::npos) << Log();
 }
 
 TEST_F(ScriptTest, PollingLoopSeesEveryKeyAndClosesAfterTheGraceTime)

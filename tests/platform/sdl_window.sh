@@ -24,6 +24,20 @@ fail() { echo "sdl_window: $*" >&2; exit 1; }
 require_x11_tools
 [ -x "$BIN" ] || fail "$BIN not built"
 
+# wait_program LABEL [WHAT] — the program half must end within 10 s (else
+# "LABEL: WHAT"), with status 0.
+wait_program() {
+    local status=0
+    for _ in $(seq 1 100); do
+        kill -0 $APID 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $APID 2>/dev/null && { kill $APID; fail "$1: ${2:-program did not end on Esc}"; }
+    wait $APID || status=$?
+    APID=
+    [ $status = 0 ] || { cat "$WORK/out"; fail "$1: program half failed"; }
+}
+
 # run SCREEN MODE BPP WX WY OX OY SCALE_NUM SCALE_DEN GREY_R GREY_G GREY_B TOLERANCE
 # WX, WY: where the window must sit on the screen; OX, OY: where page (0,0)
 # lands in the window; page point p lands at O + p * NUM / DEN.
@@ -67,15 +81,7 @@ run() {
     xdotool key F12 2>/dev/null
     sleep 0.2
     xdotool key Escape 2>/dev/null
-    local status=0
-    for _ in $(seq 1 100); do
-        kill -0 $APID 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: program did not end on Esc"; }
-    wait $APID || status=$?
-    APID=
-    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    wait_program "$label"
     [ "$(tr '\n' ' ' <"$WORK/keys")" = "40 123 27 " ] || fail "$label: keys seen: $(tr '\n' ' ' <"$WORK/keys")"
     stop_x
     echo "sdl_window: $label ok"
@@ -107,21 +113,67 @@ run_dialog() {
     after=$("$CONVERT" "xwd:$shot" -crop $box -depth 8 txt:- | md5sum)
     [ "$before" != "$after" ] || fail "$label: the check box did not change on screen"
     xdotool mousemove --window "$id" 361 126 click 1 2>/dev/null
-    for _ in $(seq 1 100); do
-        kill -0 $APID 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 $APID 2>/dev/null && { kill $APID; fail "$label: the click on START did not end the dialog"; }
-    local status=0
-    wait $APID || status=$?
-    APID=
-    [ $status = 0 ] || { cat "$WORK/out"; fail "$label: program half failed"; }
+    wait_program "$label" "the click on START did not end the dialog"
     [ "$(tr '\n' ' ' <"$WORK/keys")" = "1012 1 " ] || fail "$label: commands seen: $(tr '\n' ' ' <"$WORK/keys")"
     stop_x
     echo "sdl_window: $label ok"
 }
 
+# A window switched to full screen and back while it runs (F11 in the
+# program half): on a wider screen the frame fills the height with black bars
+# beside it, clicks map to page positions in both, typed text arrives as
+# characters, and the window comes back centred at the frame's size.
+run_toggle() {
+    local label="toggle" shot=$WORK/root.xwd
+    start_x 1280x768x24
+    ZARN_SDL_WINDOW_TEST=1 ZARN_SDL_MODE=window ZARN_SDL_TOGGLE=1 ZARN_SDL_KEYS=$WORK/keys ZARN_SDL_SEEN=$WORK/seen \
+        SDL_AUDIODRIVER=dummy "$BIN" --gtest_filter=SdlWindow.PresentsAKnownFrameAndPassesKeys >"$WORK/out" 2>&1 &
+    APID=$!
+    local id
+    id=$(find_window '^Zarn$' 10)
+    [ -n "$id" ] || { cat "$WORK/out"; fail "$label: no window named Zarn"; }
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    geometry() { xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}'; }
+    [ "$(geometry)" = "640x480+320+144" ] || fail "$label: window at $(geometry) before the switch"
+    xdotool key F11 2>/dev/null
+    # Full screen: page point p at (128, 0) + p * 8 / 5; black bars of 128 on both sides.
+    local ok=0
+    for _ in $(seq 1 50); do
+        sleep 0.1
+        xwd -silent -root >"$shot" 2>/dev/null
+        near "$(pixel "$shot" 1151 767)" 12 12 12 0 && near "$(pixel "$shot" 128 0)" 255 0 0 0 && ok=1 && break
+    done
+    [ $ok = 1 ] || fail "$label: full screen never showed the frame scaled to 1024x768 at 128,0"
+    near "$(pixel "$shot" 127 300)" 0 0 0 0 || fail "$label: left bar is $(pixel "$shot" 127 300)"
+    near "$(pixel "$shot" 1152 300)" 0 0 0 0 || fail "$label: right bar is $(pixel "$shot" 1152 300)"
+    near "$(pixel "$shot" 991 607)" 12 12 12 0 || fail "$label: grey quadrant is $(pixel "$shot" 991 607)"
+    near "$(pixel "$shot" 1000 100)" 0 255 0 0 || fail "$label: green quadrant is $(pixel "$shot" 1000 100)"
+    xdotool mousemove 992 608 click 1 2>/dev/null
+    sleep 0.3
+    xdotool key F11 2>/dev/null
+    ok=0
+    for _ in $(seq 1 50); do
+        sleep 0.1
+        [ "$(geometry)" = "640x480+320+144" ] && ok=1 && break
+    done
+    [ $ok = 1 ] || fail "$label: back from full screen the window is at $(geometry)"
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool mousemove --window "$id" 100 50 click 1 2>/dev/null
+    sleep 0.3
+    xdotool type 'a/' 2>/dev/null
+    sleep 0.3
+    xdotool key Escape 2>/dev/null
+    wait_program "$label"
+    [ "$(tr '\n' ' ' <"$WORK/keys")" = "122 122 65 27 " ] || fail "$label: keys seen: $(tr '\n' ' ' <"$WORK/keys")"
+    [ "$(tr '\n' ' ' <"$WORK/seen")" = "click 540 380 click 100 50 char 97 char 47 " ] ||
+        fail "$label: clicks and characters seen: $(tr '\n' ' ' <"$WORK/seen")"
+    stop_x
+    echo "sdl_window: $label ok"
+}
+
 run_dialog
+run_toggle
 # Window on a 24-bit screen: client area centred, exact colours.
 run 1024x768x24 window 32 192 144 0 0 1 1 12 12 12 0
 # Window on a 16-bit screen: the desktop's 5-6-5 layout (green's low bit

@@ -1,8 +1,10 @@
 // The program half of the window test (tests/platform/sdl_window.sh starts
 // an X server and runs this with ZARN_SDL_WINDOW_TEST=1): opens the display
 // on the SDL backend, keeps presenting a known frame, and records the keys
-// that reach the window procedure until Esc arrives. Without the variable
-// there is no X server to talk to and the test is skipped.
+// that reach the window procedure until Esc arrives, with (when the script
+// asks) the characters typed and the page positions of clicks, and F11
+// switching between window and full screen. Without the variable there is no
+// X server to talk to and the test is skipped.
 #include "gfx/display.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -39,8 +42,31 @@ TEST(SdlWindow, PresentsAKnownFrameAndPassesKeys)
     EXPECT_EQ(client.right, 640);
     EXPECT_EQ(client.bottom, 480);
     std::vector<int> keys;
+    std::vector<std::string> seen; // characters and clicks
+    int toggle = getenv("ZARN_SDL_TOGGLE") != nullptr;
+    input.typedCount = 0;
+    input.clickX = input.clickY = -1;
     DWORD start = GetTickCount(), lastPresent = 0;
     int done = 0;
+    // What each message brought is taken before the next one is dispatched:
+    // keys that arrive together under load would otherwise replace each other.
+    auto take = [&]() {
+        if (input.lastKey) {
+            keys.push_back(input.lastKey);
+            done = input.lastKey == VK_ESCAPE;
+            if (toggle && input.lastKey == VK_F11) {
+                EXPECT_EQ(DisplaySetFullScreen(!DisplayFullScreen()), 1);
+            }
+            input.lastKey = 0;
+        }
+        for (int i = 0; i < input.typedCount; i++)
+            seen.push_back("char " + std::to_string(input.typed[i]));
+        input.typedCount = 0;
+        if (input.clickX != -1) {
+            seen.push_back("click " + std::to_string(input.clickX) + " " + std::to_string(input.clickY));
+            input.clickX = input.clickY = -1;
+        }
+    };
     while (!done && GetTickCount() - start < 30000) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -50,11 +76,7 @@ TEST(SdlWindow, PresentsAKnownFrameAndPassesKeys)
             }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
-        }
-        if (input.lastKey) {
-            keys.push_back(input.lastKey);
-            done = input.lastKey == VK_ESCAPE;
-            input.lastKey = 0;
+            take();
         }
         if (input.quitRequested)
             break;
@@ -67,6 +89,11 @@ TEST(SdlWindow, PresentsAKnownFrameAndPassesKeys)
     if (FILE *file = fopen(Env("ZARN_SDL_KEYS", "/dev/null"), "w")) {
         for (int key : keys)
             fprintf(file, "%d\n", key);
+        fclose(file);
+    }
+    if (FILE *file = fopen(Env("ZARN_SDL_SEEN", "/dev/null"), "w")) {
+        for (const std::string &line : seen)
+            fprintf(file, "%s\n", line.c_str());
         fclose(file);
     }
     EXPECT_TRUE(done) << "Esc never reached the window";

@@ -406,6 +406,46 @@ TEST_F(ManualMidasTest, MasterVolumeHalvesAndSilences)
     FreeEffect(&effect);
 }
 
+TEST_F(ManualMidasTest, MusicOffHoldsTheSongWhileEffectsAndVolumeGoOn)
+{
+    ScratchDirectory scratch;
+    WriteFile("tune.xm", MakeXm(4));
+    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    SoundEffect effect = LoadedSquare("page.wav", 11025);
+    SetMasterVolume(32);
+    Run(300);
+    size_t mark = capture.samples.size();
+    Run(300);
+    int music = Peak(capture.samples, mark);
+    ASSERT_GT(music, 500);
+    EXPECT_EQ(MusicOn(), 1);
+
+    EXPECT_EQ(ToggleMusic(), 0);
+    EXPECT_EQ(MusicOn(), 0);
+    mark = capture.samples.size();
+    Run(300);
+    EXPECT_EQ(Peak(capture.samples, mark), 0);
+    // The effect still sounds, at the volume F1 left.
+    EXPECT_EQ(MasterVolume(), 32);
+    PlayEffect(&effect);
+    mark = capture.samples.size();
+    Run(200);
+    EXPECT_NEAR(Peak(capture.samples, mark), 92 * 32, 64);
+    Run(1000); // the one-second effect has ended
+
+    EXPECT_EQ(ToggleMusic(), 1);
+    mark = capture.samples.size();
+    Run(300);
+    EXPECT_NEAR(Peak(capture.samples, mark), music, music / 4);
+    EXPECT_EQ(MasterVolume(), 32);
+    // A song started afresh is never held.
+    ToggleMusic();
+    StopMusic();
+    ASSERT_EQ(StartMusic("tune.xm"), 1);
+    EXPECT_EQ(MusicOn(), 1);
+    FreeEffect(&effect);
+}
+
 TEST(MidasVolume, StartsAtFullAndClamps)
 {
     EXPECT_EQ(MasterVolume(), 64);

@@ -274,6 +274,42 @@ TEST_F(DataFileTest, NoArchiveMeansOnlyLooseFiles)
     EXPECT_EQ(DataFileOpen("late", "rb"), nullptr);
 }
 
+TEST_F(DataFileTest, ArchiveNamedInAnotherCaseIsFoundWhenTheExactNameIsMissing)
+{
+    WriteFile("ZARN.DAT", BuildArchive({{"a.txt", Of("upper"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    DataFile *file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "upper");
+    DataFileClose(file);
+
+    // Among several such names the first in byte order is read, and the
+    // exact name whenever it is there.
+    ArchiveResetForTests();
+    WriteFile("Zarn.dat", BuildArchive({{"a.txt", Of("mixed"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "upper");
+    DataFileClose(file);
+    ArchiveResetForTests();
+    WriteFile("zarn.dat", BuildArchive({{"a.txt", Of("exact"), 0}}));
+    ASSERT_EQ(ArchiveSetName("zarn.dat"), 1);
+    file = DataFileOpen("a.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file), "exact");
+    DataFileClose(file);
+
+    // A directory of that name is no archive; a longer name is another name.
+    ArchiveResetForTests();
+    fs::remove("zarn.dat");
+    fs::remove("ZARN.DAT");
+    fs::remove("Zarn.dat");
+    fs::create_directories("ZARN.DAT");
+    WriteFile("ZARN.DAT.old", BuildArchive({{"a.txt", Of("old"), 0}}));
+    EXPECT_EQ(ArchiveSetName("zarn.dat"), 0);
+}
+
 TEST_F(DataFileTest, DefaultNameIsUsedWhenNoneWasSet)
 {
     WriteFile("data.cr", BuildArchive({{"a.txt", Of("alpha"), 0}}));

@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 # becomes "zarn DIR".)
 runs_reader() {
   printf '%b' "$2" >"$work/run.script"
-  (cd "$1" && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$work/config" \
+  (cd "$1" && env ZARN_PLATFORM=headless SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
      ZARN_HEADLESS_SCRIPT="$work/run.script" ZARN_HEADLESS_LOG="$work/run.log" \
      timeout 60 "$zarn" >"$work/run.out" 2>&1)
 }

@@ -1,0 +1,48 @@
+// The issue as the reader reads it: places in it (topic, article, page), the
+// topics in menu order, and articles loaded and laid out the way the viewer
+// shows them, for the viewer, the search and the remembered position.
+#pragma once
+
+#include "aua/aua.h"
+#include "mag/config.h"
+
+#include <cstdint>
+
+// A place in the issue: topic in menu order, article within the topic, page
+// within the article, all counted from 0.
+struct ReadingPosition {
+    int32_t topic;
+    int32_t article;
+    int32_t page;
+};
+
+// The number of topics in the menu.
+int ReadingTopicCount();
+// The configuration entry of topic (0 .. count - 1); -1 for another number
+// (nothing is reported).
+int ReadingTopicEntry(int topic);
+// The topic number of a topic's configuration entry; -1 when it is none.
+int ReadingTopicOfEntry(int entry);
+// The identifier (key2) of topic into out (CONFIG_FIELD_BYTES); 0 for another number.
+int ReadingTopicIdentifier(int topic, char *out);
+
+// Loads the article file name as the viewer shows it: AuaLoadArticle, then
+// the article screen's text rectangle. 1, or 0 when it cannot be loaded.
+int ReadingLoadArticleFile(const char *name, Article *article);
+
+// Loads article number articleNumber of the topic with this identifier as
+// the viewer shows it: its text rectangle is the article screen's, its first
+// page current. 1, or 0 when it cannot be read (article is left empty); for
+// a number the topic does not have, FindArticleEntry has reported it first.
+int ReadingLoadArticle(const char *topicIdentifier, int articleNumber, Article *article);
+
+// Lays out the article's current page without drawing it, recording the
+// next page's start state; page 0 starts in the article frame's face, as in
+// the viewer. Never fails (layout problems are reported by the engine).
+void ReadingLayOutPage(Article *article);
+
+// Makes page the article's current page, first laying out (without drawing)
+// every earlier page whose start state is not known yet, from page 0 in the
+// article frame's face, as turning to it page by page would. page is
+// clamped to the article's pages.
+void ReadingTurnTo(Article *article, int page);
