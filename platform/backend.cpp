@@ -430,6 +430,24 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return result;
 }
 
+uint32_t PlatformWidenChannel(uint32_t pixel, uint32_t mask)
+{
+    if (!mask)
+        return 0;
+    int shift = 0, bits = 0;
+    while (!((mask >> shift) & 1))
+        shift++;
+    while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
+        bits++;
+    uint32_t value = (pixel & mask) >> shift;
+    if (bits >= 8)
+        return (value >> (bits - 8)) & 0xFF;
+    uint32_t wide = 0;
+    for (int have = 0; have < 8; have += bits)
+        wide |= value << (8 - bits) >> have;
+    return wide & 0xFF;
+}
+
 int PlatformShiftHeld()
 {
     return state.shiftHeld;

@@ -189,6 +189,10 @@ const PlatformBackend *PlatformBackendChosen();
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Queues WM_CHAR for each code point of UTF-8 text; broken sequences are dropped.
 void PlatformQueueCharacters(HWND window, const char *text);
+
+// One channel of a pixel (the bits of mask) as 8 bits: wider channels keep
+// their top bits, narrower ones repeat theirs, so full intensity stays 255.
+uint32_t PlatformWidenChannel(uint32_t pixel, uint32_t mask);
 // Number of messages waiting.
 int PlatformQueueLength();
 // Frees every window and drops every queued message without telling any

@@ -489,26 +489,6 @@ int PitchPadding()
     return 0;
 }
 
-// One channel of a 15- or 16-bit pixel widened to 8 bits by repeating its
-// top bits, so full intensity stays 255.
-uint32_t Widen(uint32_t pixel, uint32_t mask)
-{
-    if (!mask)
-        return 0;
-    int shift = 0, bits = 0;
-    while (!((mask >> shift) & 1))
-        shift++;
-    while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
-        bits++;
-    uint32_t value = (pixel & mask) >> shift;
-    if (bits >= 8)
-        return (value >> (bits - 8)) & 0xFF;
-    uint32_t wide = 0;
-    for (int have = 0; have < 8; have += bits)
-        wide |= value << (8 - bits) >> have;
-    return wide & 0xFF;
-}
-
 // Converts a surface to the canvas's bytes (red, green, blue, opaque) and
 // shows it once the browser has drawn the one before: a loop that presents
 // without pause runs at the display's rate, one that presents now and then
@@ -533,8 +513,8 @@ DRAWRESULT ShowSurface(DrawSurface *source)
         } else {
             for (int x = 0; x < width; x++) {
                 uint32_t p = static_cast<uint32_t>(row[2 * x]) | static_cast<uint32_t>(row[2 * x + 1]) << 8;
-                *out++ = Widen(p, format.redMask) | Widen(p, format.greenMask) << 8 |
-                         Widen(p, format.blueMask) << 16 | 0xFF000000u;
+                *out++ = PlatformWidenChannel(p, format.redMask) | PlatformWidenChannel(p, format.greenMask) << 8 |
+                         PlatformWidenChannel(p, format.blueMask) << 16 | 0xFF000000u;
             }
         }
     }

@@ -277,16 +277,18 @@ class WebEdition(unittest.TestCase):
             reader.page.tap(*reader.css(600, 380))  # a tap where nothing is: no link stays lit
             reader.page.swipe(x1, y, x0, y)
             reader.expect_screen(self.render(self.small, "s1", "--topic", "0", "--page", "1"))
+            # Each key once the screen it acts on is there (a key in the
+            # middle of a fade is the fade's).
             reader.key("Escape")
-            reader.key("Escape")
-            reader.key("Escape")  # the outro's fade, then its end
-            reader.wait_end()
+            reader.expect_screen(self.render(self.small, "smenu", "--menu"))
+            reader.key("Escape")  # the outro, to its end
+            reader.wait_end(timeout=40)
             printed = reader.stdout()
             reader.close()
         self.assertIn("- link target not opened: 'javascript:alert(1)'", printed)
         page = ["click %d %d" % LINK_POINT]
         script = ["wait idle", "key Return", "sleep 700"] + page + ["click 600 380", "key Right", "sleep 700"] + page + [
-            "click 600 380", "key Right", "sleep 700"] + page + ["click 600 380", "key Left", "key Escape", "key Escape", "key Escape"]
+            "click 600 380", "key Right", "sleep 700"] + page + ["click 600 380", "key Left", "key Escape", "key Escape"]
         self.assertEqual(printed, self.native_stdout(self.small, script))
 
     def test_setup_dialog_and_settings(self):
