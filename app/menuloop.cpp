@@ -1,7 +1,7 @@
 // The main menu loop. Blocks in WaitMessages between keys, so an idle menu
 // costs no processor time; every key press redraws the menu once. Beside
 // the topics it offers the search line, the help, the comforts and R, which
-// opens the page read last.
+// opens the page read last. In the live preview a saved file wakes it too.
 #include "app/menuloop.h"
 
 #include "app/clock.h"
@@ -10,6 +10,7 @@
 #include "app/search.h"
 #include "app/session.h"
 #include "app/viewer.h"
+#include "app/watch.h"
 #include "gfx/display.h"
 #include "mag/config.h"
 #include "mag/menu.h"
@@ -26,7 +27,10 @@ MenuLoopState menuLoop;
 void DrawMenuScreen()
 {
     uint32_t *page = ShownPage();
+    WatchCatchBegin(WATCH_CATCH_LOAD, nullptr);
     ComposeMenuScreen(page, menuLoop.selection);
+    WatchCatchEnd();
+    WatchDrawProblems(page);
     if (SearchIsOpen())
         DrawSearchLine(page, SearchText(), SearchNote());
     Present(page, appSettings.screenWidth * appSettings.screenHeight);
@@ -56,6 +60,21 @@ void FindFromMenu()
     OpenViewerAt(&found);
 }
 
+// The live preview: files saved while the menu waits are read again and the
+// menu drawn anew, with the same topic selected while it exists.
+void FollowChanges()
+{
+    char topic[CONFIG_FIELD_BYTES] = "";
+    ReadingTopicIdentifier(menuLoop.selection, topic);
+    ReadingPosition was = {menuLoop.selection, 0, 0}, place;
+    int changes = WatchReload();
+    if (!changes)
+        return;
+    if (changes & WATCH_CONFIG)
+        menuLoop.selection = ReadingNearestPlace(topic, "", &was, &place) ? place.topic : 0;
+    input.redrawRequested = 1;
+}
+
 } // namespace
 
 void ComposeMenuScreen(uint32_t *page, int selected)
@@ -83,6 +102,8 @@ void MainMenuLoop()
             input.redrawRequested = 0;
         }
         WaitMessages();
+        if (WatchActive())
+            FollowChanges();
         if (input.lastKey == 0 && input.typedCount == 0)
             continue;
         input.redrawRequested = 1;
@@ -91,6 +112,9 @@ void MainMenuLoop()
         switch (input.lastKey) {
         case VK_RETURN: {
             input.lastKey = 0;
+            // A zarn.cfg saved without topics leaves the preview nothing to open.
+            if (WatchActive() && ReadingTopicCount() == 0)
+                break;
             int entry = FindTopicEntry(menuLoop.selection);
             ArticleViewer(entry);
             int topic = ViewerPosition().topic;

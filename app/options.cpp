@@ -10,6 +10,7 @@
 // [SECTION] Texts
 #include "app/options.h"
 
+#include "app/watch.h"
 #include "platform/platform.h"
 #include "store/datafile.h"
 
@@ -147,6 +148,8 @@ void ReadProgramOptions(int argc, char **argv, ProgramOptions *options)
             options->setup = 1;
         else if (!strcmp(word, "--demo"))
             options->demo = 1;
+        else if (!strcmp(word, "--watch"))
+            options->watch = 1;
         else
             return Fail(options, 2, "unknown option '%s' (see 'zarn --help')", word);
     }
@@ -196,6 +199,7 @@ int StartCommandLine(int argc, char **argv, int *exitCode)
         PlatformSetCommandLine(argc, argv);
         return 1;
     }
+    WatchRequest(options.watch);
     if (options.directory[0] && !PlatformSetWorkingDirectory(options.directory)) {
         fprintf(stderr, "zarn: cannot enter the directory '%s'\n", options.directory);
         *exitCode = 1;
@@ -222,6 +226,7 @@ const char *ProgramUsage()
     return "Usage: zarn [DIR | PATH/zarn.dat]\n"
            "       zarn --demo\n"
            "       zarn --setup [DIR | PATH/zarn.dat]\n"
+           "       zarn --watch [DIR | PATH/zarn.dat]\n"
            "       zarn --help | --version\n"
            "\n"
            "Reads an issue of a disk magazine: the directory that holds its archive\n"
@@ -233,6 +238,10 @@ const char *ProgramUsage()
            "  PATH/zarn.dat  open the issue whose archive this is (the name in any case)\n"
            "  --demo         open the demo issue installed with the program\n"
            "  --setup        show the setup dialog first (display, colours, sound)\n"
+           "  --watch        live preview for authors: an article, picture, font,\n"
+           "                 zarn.cfg or zarn.dat saved in the issue's directory is\n"
+           "                 read again and shown at once (\"+ reloaded NAME\"); a\n"
+           "                 problem is drawn on its page instead of ending the reader\n"
            "  --help         print this text and exit\n"
            "  --version      print the version and exit\n"
            "Any other word after the program's name also brings up the setup dialog.\n"

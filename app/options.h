@@ -1,7 +1,7 @@
 // The reader's own command line, read on the argument vector before anything
 // starts: an issue to open (its directory or its zarn.dat), --demo, --setup,
-// --help and --version. Any other line is left whole to ParseCommandLine, so
-// a plain word still brings up the setup dialog.
+// --watch, --help and --version. Any other line is left whole to
+// ParseCommandLine, so a plain word still brings up the setup dialog.
 #pragma once
 
 #include <cstdio>
@@ -21,6 +21,7 @@ struct ProgramOptions {
     int ownForm;       // 1: one of our forms matched; 0: the whole line goes to ParseCommandLine
     int setup;         // --setup was given
     int demo;          // --demo was given
+    int watch;         // --watch was given: the live preview
     char directory[PROGRAM_PATH_BUFFER];  // the issue's directory to work in; "" = stay
     char message[PROGRAM_MESSAGE_BUFFER]; // PROGRAM_ERROR: one line without the newline
 };
@@ -40,9 +41,9 @@ int IssueDirectory(const char *path, char *directory, int size);
 int FindDemoIssue(char *directory, int size);
 
 // Acts on the command line for main: prints the usage, the version or an
-// error, enters the issue's directory, and hands the platform the command
-// line ParseCommandLine will read. Returns 1 to go on with WinMain, or 0 with
-// *exitCode set when the program ends here.
+// error, enters the issue's directory, asks for the live preview, and hands
+// the platform the command line ParseCommandLine will read. Returns 1 to go
+// on with WinMain, or 0 with *exitCode set when the program ends here.
 int StartCommandLine(int argc, char **argv, int *exitCode);
 
 // The version ("1.0.0"), from the build; never null.

@@ -4,6 +4,7 @@
 #include "app/reading.h"
 
 #include "mag/menu.h"
+#include "store/datafile.h"
 #include "store/settings.h"
 
 #include <cstdio>
@@ -52,8 +53,44 @@ int ReadingLoadArticleFile(const char *name, Article *article)
 int ReadingLoadArticle(const char *topicIdentifier, int articleNumber, Article *article)
 {
     AuaFreeArticle(article);
-    const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(articleNumber, topicIdentifier));
-    return entry && ReadingLoadArticleFile(entry->key2, article);
+    article->name[0] = 0;
+    int index = FindArticleEntry(articleNumber, topicIdentifier);
+    // A number the topic does not have was reported, and the entry given back
+    // then (one that goes on, in the live preview) is not the article's.
+    const ConfigEntry *entry = articleNumber >= 0 && articleNumber < CountArticles(topicIdentifier)
+                                   ? ConfigGetEntry(index)
+                                   : nullptr;
+    if (!entry)
+        return 0;
+    if (ReadingLoadArticleFile(entry->key2, article))
+        return 1;
+    // Whoever reports the failure can say which file it was.
+    snprintf(article->name, sizeof article->name, "%s", entry->key2);
+    return 0;
+}
+
+int ReadingNearestPlace(const char *topicIdentifier, const char *articleName, const ReadingPosition *was,
+                        ReadingPosition *place)
+{
+    int topics = ReadingTopicCount();
+    if (topics <= 0)
+        return 0;
+    int topic = ReadingTopicOfEntry(ConfigFindEntry("topic", topicIdentifier ? topicIdentifier : ""));
+    if (topic < 0)
+        topic = was->topic < 0 ? 0 : was->topic >= topics ? topics - 1 : was->topic;
+    char identifier[CONFIG_FIELD_BYTES];
+    ReadingTopicIdentifier(topic, identifier);
+    int articles = CountArticles(identifier);
+    int article = -1;
+    for (int number = 0; number < articles && article < 0 && articleName && *articleName; number++) {
+        const ConfigEntry *entry = ConfigGetEntry(FindArticleEntry(number, identifier));
+        if (entry && DataFileSameName(entry->key2, articleName))
+            article = number;
+    }
+    if (article < 0)
+        article = was->article >= articles ? articles - 1 : was->article;
+    *place = ReadingPosition{topic, article < 0 ? 0 : article, was->page < 0 ? 0 : was->page};
+    return 1;
 }
 
 void ReadingLayOutPage(Article *article)

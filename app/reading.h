@@ -32,9 +32,19 @@ int ReadingLoadArticleFile(const char *name, Article *article);
 
 // Loads article number articleNumber of the topic with this identifier as
 // the viewer shows it: its text rectangle is the article screen's, its first
-// page current. 1, or 0 when it cannot be read (article is left empty); for
-// a number the topic does not have, FindArticleEntry has reported it first.
+// page current. 1, or 0 when it cannot be read (article is left empty, its
+// name the file that could not be read); for a number the topic does not
+// have, FindArticleEntry has reported it first (and the name is "").
 int ReadingLoadArticle(const char *topicIdentifier, int articleNumber, Article *article);
+
+// The place in the issue as it is now nearest to one it had before its
+// zarn.cfg changed: the topic with identifier topicIdentifier, else topic
+// number was->topic; in it the article whose file is articleName, else
+// article number was->article; page was->page (turning to it clamps it).
+// Numbers are cut to what there is. 1 with place filled; 0 when there is no
+// topic at all.
+int ReadingNearestPlace(const char *topicIdentifier, const char *articleName, const ReadingPosition *was,
+                        ReadingPosition *place);
 
 // Lays out the article's current page without drawing it, recording the
 // next page's start state; page 0 starts in the article frame's face, as in

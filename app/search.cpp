@@ -214,7 +214,7 @@ void BeginPage(int places)
     search.page.text[0] = 0;
     search.page.wordCount = 0;
     search.page.places = places;
-    AuaWalker walker = {&search.page, nullptr, nullptr, nullptr, nullptr, OnDrawnWord};
+    AuaWalker walker = {&search.page, nullptr, nullptr, nullptr, nullptr, OnDrawnWord, nullptr};
     AuaSetWalker(&walker);
 }
 

@@ -15,6 +15,7 @@
 #include "app/resources.h"
 #include "app/session.h"
 #include "app/setup.h"
+#include "app/watch.h"
 #include "engine3d/vx.h"
 #include "gfx/display.h"
 #include "gfx/image.h"
@@ -239,7 +240,9 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char *commandLine, i
     if (!StartMusic(ConfigMusicName()))
         return 0;
 
+    WatchStart();
     MainMenuLoop();
+    WatchStop();
     PositionsSave();
 
     if (ShownPage())

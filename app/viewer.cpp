@@ -6,6 +6,9 @@
 // with the search line over its top bar while that is open) with the
 // search's matches and the link under the pointer lit on top.
 //
+// In the live preview a saved file loads the shown article again and shows
+// the same page at once; a problem is drawn on the page it belongs to.
+//
 // [SECTION] State
 // [SECTION] Links
 // [SECTION] Composition and fade
@@ -18,6 +21,7 @@
 #include "app/positions.h"
 #include "app/search.h"
 #include "app/session.h"
+#include "app/watch.h"
 #include "gfx/display.h"
 #include "gfx/pixels.h"
 #include "gfx/xfade.h"
@@ -50,9 +54,12 @@ struct ViewerState {
     int linkCount;
     AuaRect lit[SEARCH_MAX_RECTS];    // the search's matches on the shown page
     int litCount;
+    int reloading;                    // the live preview reads the shown article again
+    int instant;                      // the next screen is shown without a fade
+    int keptArticle, keptPage;        // the live preview's place when a save came last
 };
 
-ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0};
+ViewerState viewer = {-1, 0, "", -1, 0, -1, -1, -1, {}, {}, 0, {}, 0, 0, 0, -1, 0};
 
 int PageWidth()
 {
@@ -279,7 +286,9 @@ void ComposeArticleScreen(uint32_t *page, Article *article, int articleNumber, c
 {
     DrawArticleBackground(page);
     DrawClock(page, PageWidth(), PageHeight(), 611, 427);
-    DrawPageCounter(page, article->currentPage + 1, article->pageCount);
+    // An article the live preview could not read has no pages to count.
+    if (article->pageCount > 0)
+        DrawPageCounter(page, article->currentPage + 1, article->pageCount);
     DrawArticleList(page, articleNumber, topicIdentifier);
     AuaDrawPage(page, PageWidth(), PageHeight(), article);
 }
@@ -328,12 +337,15 @@ void ComposeShown()
     const char *lit = SearchLitText();
     if (*lit)
         SearchCollectBegin();
+    WatchCatchBegin(WATCH_CATCH_DRAW, &viewer.article);
     ComposeArticleScreen(draw, &viewer.article, viewer.articleNumber, viewer.topic);
+    WatchCatchEnd();
     if (*lit)
         SearchCollectEnd();
     viewer.litCount = *lit ? SearchMatchRects(lit, viewer.lit, SEARCH_MAX_RECTS) : 0;
     // Before anything else is drawn: the link list is read in the page's coordinates.
     viewer.linkCount = CopyLinks(viewer.links);
+    WatchDrawProblems(draw);
     if (SearchIsOpen())
         DrawSearchLine(draw, SearchText(), SearchNote());
 }
@@ -417,19 +429,33 @@ void SetTopic(int topicEntry)
 
 // Loads the wanted article when another one is loaded and turns to the
 // wanted page. 1 when a new article came; 0 when none was needed; -1 after
-// "Can't load AUA!".
+// "Can't load AUA!". In the live preview an article that cannot be read is
+// shown as an empty page with the message, except one that was shown and
+// has gone since: that one returns to the menu.
 int LoadWantedArticle()
 {
     Article &article = viewer.article;
     int loaded = 0;
     if (viewer.loadedArticle != viewer.articleNumber) {
-        if (!ReadingLoadArticle(viewer.topic, viewer.articleNumber, &article)) {
+        WatchCatchBegin(WATCH_CATCH_LOAD, &article);
+        int read = ReadingLoadArticle(viewer.topic, viewer.articleNumber, &article);
+        // An article the topic does not have (no name) was reported already;
+        // the preview, which goes on, needs no second line for it.
+        if (!read && !viewer.reloading && (!WatchActive() || article.name[0]))
             FatalError("Can't load AUA!");
+        WatchCatchEnd();
+        if (!read && (viewer.reloading || !WatchActive())) {
+            if (viewer.reloading) {
+                printf("- %s can no longer be read: back to the menu\n", article.name[0] ? article.name : "the article");
+                fflush(stdout);
+            }
+            viewer.reloading = 0;
             return -1;
         }
         viewer.loadedArticle = viewer.articleNumber;
         loaded = 1;
     }
+    viewer.reloading = 0;
     if (viewer.wantedPage >= 0) {
         ReadingTurnTo(&article, viewer.wantedPage);
         viewer.wantedPage = -1;
@@ -446,7 +472,9 @@ void ShowNewScreen()
     ComposeShown();
     PositionsRemember(viewer.topic, viewer.articleNumber, article.currentPage);
     uint32_t *draw = DrawPage();
-    FadeIn();
+    if (!viewer.instant)
+        FadeIn();
+    viewer.instant = 0;
     Present(draw, PagePixels());
     memcpy(ShownPage(), draw, (size_t)PagePixels() * 4);
     memcpy(SparePage(), draw, (size_t)PagePixels() * 4);
@@ -504,6 +532,43 @@ int ActOnKey()
     return leave;
 }
 
+// The live preview: files saved while a page is read. The same place is
+// loaded again (the nearest one when zarn.cfg changed) and shown at once.
+// 1 when zarn.cfg leaves nothing of the topic to show.
+int FollowChanges()
+{
+    int page = viewer.shownPage < 0 ? 0 : viewer.shownPage;
+    // A save that left the article without pages (a tag not closed) does not
+    // lose the page: the fix comes back to the one read before.
+    if (viewer.article.pageCount == 0 && viewer.keptArticle == viewer.articleNumber)
+        page = viewer.keptPage;
+    ReadingPosition was = {ReadingTopicOfEntry(viewer.topicEntry), viewer.articleNumber, page};
+    char name[sizeof viewer.article.name];
+    memcpy(name, viewer.article.name, sizeof name);
+    int changes = WatchReload();
+    if (!changes)
+        return 0;
+    ReadingPosition place = was;
+    if (changes & WATCH_CONFIG) {
+        char topic[CONFIG_FIELD_BYTES];
+        if (!ReadingNearestPlace(viewer.topic, name, &was, &place) || !ReadingTopicIdentifier(place.topic, topic) ||
+            CountArticles(topic) == 0) {
+            printf("- zarn.cfg lists no article to show here any more: back to the menu\n");
+            fflush(stdout);
+            return 1;
+        }
+        SetTopic(ReadingTopicEntry(place.topic));
+    }
+    viewer.keptArticle = place.article;
+    viewer.keptPage = place.page;
+    // An article shown as its "Can't load AUA!" stays on that page until it can be read.
+    viewer.reloading = viewer.article.text != nullptr;
+    viewer.instant = 1;
+    viewer.loadedArticle = -1;
+    ViewerShow(&place);
+    return 0;
+}
+
 // The loop proper, from the place the record holds until Esc, an exit or a
 // quit; the place shown last is written to the positions file then.
 void RunLoop()
@@ -527,10 +592,16 @@ void RunLoop()
         if (viewer.shownPage != article.currentPage || loaded)
             ShowNewScreen();
 
+        // Input the fade took in is acted on at once, without a wait first.
         MSG waiting;
-        if (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
+        int pending = input.lastKey != 0 || input.clickX != -1;
+        if (!pending && !PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE))
             WaitMessageTimeout(10);
         PumpMessages();
+        if (WatchActive() && FollowChanges()) {
+            leave = 1;
+            continue;
+        }
 
         // A held button reports a click with every pointer move; a link
         // opens once per press, and a click left over from the menu not at all.
@@ -562,6 +633,8 @@ void Enter(int topicEntry)
     viewer.articleNumber = 0;
     viewer.wantedPage = -1;
     viewer.shownPage = -1;
+    viewer.reloading = viewer.instant = 0;
+    viewer.keptArticle = -1;
 }
 
 } // namespace

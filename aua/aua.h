@@ -89,6 +89,9 @@ struct AuaWalker {
     // to the baseline + 5. Called with the word's state current, so
     // AuaTextWidth measures in its font and size.
     void (*drawnWord)(void *context, const char *text, const AuaRect *rect);
+    // A tag carried out (its effect made, so the state shows it): its name as
+    // written and the offset of its '<' in the article text.
+    void (*tag)(void *context, const char *name, int32_t position);
 };
 
 // [SECTION] Articles and tags
@@ -117,6 +120,9 @@ const char *AuaLastException();
 // (of the page start while the page's saved state is restored); -1 at any
 // other time. A message raised meanwhile is about the text there. Never fails.
 int32_t AuaTextPosition();
+// 1-based line and column (counted in bytes) of a byte offset in the
+// article's text; an offset beyond the text counts to its end. Never fails.
+void AuaLineAndColumn(const Article *article, int32_t offset, int *line, int *column);
 // Offset at which the last AuaDrawPage stopped reading (textSize when it read
 // to the end); -1 when it read nothing. Text from there to the next page
 // start is on no page. Never fails.
@@ -163,6 +169,10 @@ void AuaMoveTo(int32_t x, int32_t y);
 void AuaSelectFont(const char *face, int bold, int italic);
 // Number of font files loaded so far (they stay loaded); never fails.
 int AuaFontCount();
+// Closes every font file loaded and forgets the glyphs drawn from them, so
+// that the next selection reads the files again (a font file saved anew is
+// the one used). No font is selected until then. Never fails.
+void AuaForgetFonts();
 // Width in pixels in the current font and size; 0 when no font was ever loaded.
 int32_t AuaTextWidth(const char *text);
 // Draws a picture (BMP by ".bmp" extension, JPEG otherwise) at x, y relative to

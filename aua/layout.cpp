@@ -162,6 +162,19 @@ int32_t AuaTextPosition() { return aua.textPosition; }
 
 int32_t AuaPageEnd() { return aua.pageEnd; }
 
+void AuaLineAndColumn(const Article *article, int32_t offset, int *line, int *column) {
+    *line = 1;
+    *column = 1;
+    for (int32_t i = 0; article->text && i < offset && i < article->textSize; i++) {
+        if (article->text[i] == '\n') {
+            (*line)++;
+            *column = 1;
+        } else {
+            (*column)++;
+        }
+    }
+}
+
 namespace {
 
 void Report(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -450,6 +463,7 @@ int ProcessTag(const uint8_t *tagText, int32_t available) {
     } else {
         Report("unknown tag '%s'!", name);
     }
+    if (aua.walker.tag) aua.walker.tag(aua.walker.context, name, aua.textPosition);
     return result;
 }
 
@@ -536,6 +550,18 @@ void AuaSelectFont(const char *face, int bold, int italic) {
 }
 
 int AuaFontCount() { return aua.fontCount; }
+
+void AuaForgetFonts() {
+    for (int i = 0; i < aua.fontCount; i++) {
+        TtfFreeFont(&aua.fonts[i].font);
+        aua.fonts[i] = FontEntry{};
+    }
+    aua.fontCount = 0;
+    aua.font = TtfFont{};
+    // No file is the selected one now, so restoring any state selects again.
+    aua.state.fontFile[0] = 0;
+    TtfForgetGlyphs();
+}
 
 int32_t AuaTextWidth(const char *text) {
     if (!HaveFont()) return 0;

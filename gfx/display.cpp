@@ -15,6 +15,7 @@
 #include "gfx/pixels.h"
 
 #include <cstdio>
+#include <string>
 
 // [SECTION] State ---------------------------------------------------------
 
@@ -33,6 +34,7 @@ struct DisplayState {
     DrawSurface *back;
     void *lockedPixels;
     void (*boxWatcher)(const char *text);
+    void (*boxCatcher)(const char *text);
 };
 
 static DisplayState display;
@@ -60,10 +62,34 @@ void ErrorBoxSetWatcher(void (*watcher)(const char *text))
     display.boxWatcher = watcher;
 }
 
+void ErrorBoxMessage(const char *text, char *message, int size)
+{
+    if (!message || size <= 0)
+        return;
+    std::string line;
+    for (const char *c = text ? text : ""; *c; c++)
+        line += (*c == '\n' || *c == '\r') ? ' ' : *c;
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    size_t open = line.find(": '");
+    if (open != std::string::npos && line.size() > open + 3 && line.back() == '\'')
+        line = line.substr(open + 3, line.size() - open - 4);
+    snprintf(message, (size_t)size, "%s", line.c_str());
+}
+
+void ErrorBoxSetCatcher(void (*catcher)(const char *text))
+{
+    display.boxCatcher = catcher;
+}
+
 void ErrorBox(const char *text)
 {
     if (text && display.boxWatcher)
         display.boxWatcher(text);
+    if (display.boxCatcher) {
+        display.boxCatcher(text ? text : "");
+        return;
+    }
     ReleaseDisplay();
     if (text)
         MessageBoxA(nullptr, text, "Error", MB_OK);

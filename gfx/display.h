@@ -57,3 +57,11 @@ void ErrorBox(const char *text);
 // Tools: watcher (null for none) is handed every text ErrorBox is about to
 // show, so that it can tell where the program was when the box came up.
 void ErrorBoxSetWatcher(void (*watcher)(const char *text));
+// The message a box's text carries, on one line (line breaks as blanks,
+// trailing blanks dropped) and without a banner around a quoted message
+// ("Zarn EXCEPTION: '...'", "*** AUA Exception: '...'"), into message (size
+// bytes, cut to fit). Never fails.
+void ErrorBoxMessage(const char *text, char *message, int size);
+// The live preview: while catcher is set (null for none), ErrorBox hands it
+// the text and does nothing else: no box, the display stays, the program goes on.
+void ErrorBoxSetCatcher(void (*catcher)(const char *text));

@@ -108,8 +108,7 @@ void TtfInit() {
 }
 
 void TtfShutdown() {
-    for (int i = 0; i < TTF_CACHE_ENTRIES; i++)
-        if (ttf.cache[i].used) TtfEvictGlyph(i);
+    TtfForgetGlyphs();
     // Ending the library closes every face still open.
     if (ttf.library) FT_Done_FreeType(ttf.library);
     ttf.library = nullptr;
@@ -141,6 +140,17 @@ int TtfLoadFont(const char *fileName, TtfFont *font) {
     font->instance = face->size;
     font->currentSize = -1;
     return 1;
+}
+
+void TtfFreeFont(TtfFont *font) {
+    if (!font || !font->face) return;
+    if (ttf.library) FT_Done_Face((FT_Face)font->face);
+    memset(font, 0, sizeof *font);
+}
+
+void TtfForgetGlyphs() {
+    for (int i = 0; i < TTF_CACHE_ENTRIES; i++)
+        if (ttf.cache[i].used) TtfEvictGlyph(i);
 }
 
 int TtfFontSlot(const char *fileName) {

@@ -45,6 +45,12 @@ void TtfInit();
 void TtfShutdown();
 // 1 on success; 0 (after a TtfError message) when the file cannot be used.
 int TtfLoadFont(const char *fileName, TtfFont *font);
+// Closes the font's file and empties the record (a copy of it must not be
+// used afterwards); an empty record does nothing.
+void TtfFreeFont(TtfFont *font);
+// Frees every cached glyph, so that text is rendered again from the fonts
+// loaded now (a font file saved anew looks new). Never fails.
+void TtfForgetGlyphs();
 // Slot number of a font file name, compared ignoring ASCII case (slot 0 after "too many fonts!").
 int TtfFontSlot(const char *fileName);
 // Cache entry of (character, size, slot), or -1.

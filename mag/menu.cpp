@@ -9,6 +9,7 @@
 #include "store/stackheap.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -167,6 +168,32 @@ void DrawPageCounter(uint32_t *page, int current, int count) {
 }
 
 void MenuSelectFrameFont() { AuaSelectFont("verdana", 0, 0); }
+
+void DrawProblemBand(uint32_t *page, const char *const *lines, int count) {
+    enum { LEFT = 20, RIGHT = 620, BOTTOM = 396, MARGIN = 6, MOST = 12 };
+    if (count <= 0) return;
+    int shown = count > MOST ? MOST : count;
+    // At the foot of the text area: the top of the page, where an author
+    // looks first, stays readable.
+    int top = BOTTOM - MARGIN - MENU_ROW_HEIGHT * shown;
+    // Solid: the text of the page under the band would blur the message.
+    DarkenRect(page, W, H, LEFT, top, RIGHT, BOTTOM, 255, 255, 255);
+    BrightenRect(page, W, H, LEFT, top, RIGHT, BOTTOM, 160, 24, 24);
+    SetUpText(page);
+    for (int i = 0; i < shown; i++) {
+        char line[256];
+        if (i == shown - 1 && count > shown)
+            snprintf(line, sizeof line, "... and %d more", count - shown + 1);
+        else
+            snprintf(line, sizeof line, "%s", lines[i] ? lines[i] : "");
+        size_t length = strlen(line);
+        while (length > 3 && AuaTextWidth(line) > RIGHT - LEFT - 2 * MARGIN) {
+            length--;
+            memcpy(line + length - 3, "...", 4);
+        }
+        DrawText(LEFT + MARGIN, top + MENU_ROW_HEIGHT * (i + 1), line);
+    }
+}
 
 void DrawSearchLine(uint32_t *page, const char *text, const char *note) {
     Blit(page, MENU_TOPBAR, 0, 0);

@@ -55,6 +55,11 @@ void DrawPageCounter(uint32_t *page, int current, int count);
 // Selects the face all of the above draw their text in (verdana, regular),
 // as each of them leaves it: an article's first page starts in it.
 void MenuSelectFrameFont();
+// The problems of the screen shown by the live preview: a red band across
+// the foot of the text area (x 20 to 620, ending at y 396) with one line of
+// white text for each, cut with "..." where too long. At most 12 lines: with
+// more, the last says how many are left out. Nothing for count 0.
+void DrawProblemBand(uint32_t *page, const char *const *lines, int count);
 // The search line over the top bar: "_topbar.jpg" at (0, 0), "Search:" and
 // text with a cursor after it, and note (null for none) ending at x 630.
 void DrawSearchLine(uint32_t *page, const char *text, const char *note);

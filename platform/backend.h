@@ -152,6 +152,11 @@ struct PlatformBackend {
     // Native side of PlatformSetFullScreen (the common code then updates the
     // window's record and sends its messages). 1, or 0 when refused.
     int (*setFullScreen)(HWND window, int fullScreen, int width, int height);
+    // PlatformWatchDirectory with an absolute directory path: WATCH_* (see
+    // the watchers below); stop ends it. Left null, the platform answers
+    // WATCH_UNSUPPORTED.
+    int (*watchStart)(const char *path);
+    void (*watchStop)();
 };
 
 // Steps of the drawing system that a backend may refuse (headless tests do).
@@ -233,3 +238,23 @@ void RegistrySetFilePath(const char *path); // null: back to the default
 
 // The system's font files through fontconfig (both native backends use it).
 int PlatformFontconfigFind(const char *family, int bold, int italic, char *path, int size);
+
+// File changes. Any thread: a changed file (its path below the watched
+// directory) is noted for PlatformTakeChangedFile, and once a batch is
+// noted, WM_FILESCHANGED is posted.
+void PlatformNoteChangedFile(const char *name);
+void PlatformPostFileChanges();
+// The kernel's notifications (Linux inotify): a thread that sleeps until the
+// kernel tells of a change, so a watch costs nothing while nothing changes.
+// WATCH_UNSUPPORTED where the system has no inotify.
+int PlatformInotifyWatchStart(const char *path);
+void PlatformInotifyWatchStop();
+// Polling: each look compares the tree's modification times, sizes and
+// file numbers with the last look's, notes every file that differs, appeared
+// or went, and posts when any did. Looks happen only when asked for.
+int PlatformPollWatchStart(const char *path);
+void PlatformPollWatchStop();
+// 1 while a polling watch runs.
+int PlatformPollWatching();
+// One look now; returns the number of files noted.
+int PlatformPollWatchLook();

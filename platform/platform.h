@@ -3,7 +3,8 @@
 // modeless dialogs built from templates, message boxes, lockable drawing
 // surfaces, a registry of 32-bit values, "open with the shell", the working
 // directory, the program's own folder and the user's folders, files written
-// whole, threads and sleeping, an audio output, local time and CPUID.
+// whole, files changed on disk, threads and sleeping, an audio output, local
+// time and CPUID.
 //
 // Three backends implement it: on a desktop sdl (the default) or headless,
 // chosen at run time by ZARN_PLATFORM (see platform/sdl/ and
@@ -18,6 +19,7 @@
 // [SECTION] Registry
 // [SECTION] Shell
 // [SECTION] Files and folders
+// [SECTION] File changes
 // [SECTION] Threads and time
 // [SECTION] Audio output
 // [SECTION] Processor
@@ -394,6 +396,32 @@ const char *PlatformStateFilePath(const char *name);
 // of them that is a directory. "" when none is (the working directory is
 // then meant). Never null.
 const char *PlatformPicturesDirectory();
+
+// [SECTION] File changes ------------------------------------------------
+
+// Posted to no window when files below the watched directory changed; the
+// files themselves are taken with PlatformTakeChangedFile.
+enum : UINT { WM_FILESCHANGED = 0x8001 };
+
+enum PlatformWatchResult { WATCH_UNSUPPORTED = -1, WATCH_FAILED = 0, WATCH_STARTED = 1 };
+
+// Watches directory path and the directories below it (directories made
+// later included; files and directories whose names start with '.' left
+// out) for files saved (written and closed, or moved into place), made and
+// deleted, until PlatformStopWatching; a new call replaces the watch before
+// it. Changes come in batches, each told by one WM_FILESCHANGED: a burst of
+// them (an editor's save) is one batch, told a fifth of a second after it
+// began at the latest (the headless backend tells a batch when it looks,
+// see headless.h). WATCH_STARTED; WATCH_FAILED when path is no directory or
+// the system refuses; WATCH_UNSUPPORTED when this platform cannot tell of
+// file changes.
+int PlatformWatchDirectory(const char *path);
+// Takes one changed file: its path below the watched directory, with '/'
+// between the steps, into name (size bytes). 1, or 0 when none is waiting. A
+// file changed several times since it was last taken is given once.
+int PlatformTakeChangedFile(char *name, int size);
+// Ends the watch and drops the changes not yet taken; nothing when none runs.
+void PlatformStopWatching();
 
 // [SECTION] Threads and time ----------------------------------------------
 

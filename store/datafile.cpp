@@ -16,6 +16,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -245,12 +246,33 @@ int DataFileSameName(const char *a, const char *b)
     return a && b && SameName(a, b);
 }
 
+int DataFileLooseFolder(const char *path)
+{
+    if (!path)
+        return 0;
+    const char *slash = std::strrchr(path, '/');
+    if (!slash)
+        return 1;
+    std::string folder(path, (size_t)(slash - path) + 1);
+    for (const char *prefix : LooseFileDirectories)
+        if (*prefix && SameName(folder.c_str(), prefix))
+            return 1;
+    return 0;
+}
+
 int ArchiveSetName(const char *fileName)
 {
     std::strncpy(archive.fileName, fileName, kFileNameSize - 1);
     archive.fileName[kFileNameSize - 1] = 0;
     if (!archive.initialised)
         InitialiseArchive();
+    return archive.stream != nullptr;
+}
+
+int ArchiveReopen()
+{
+    CloseArchive();
+    InitialiseArchive();
     return archive.stream != nullptr;
 }
 

@@ -23,6 +23,12 @@ struct DataFile {
 // archive is open, 0 when there is none (loose files still work).
 int ArchiveSetName(const char *fileName);
 
+// Reads the archive again from its file, as after a new one was written in
+// its place: the old stream and directory are dropped and the archive is
+// initialised afresh under the same name. No member may be open meanwhile
+// (a JPEG member is decoded from the archive's stream). Returns 1 when an
+// archive is open afterwards, 0 when there is none.
+int ArchiveReopen();
 // The archive's directory as DataFileOpen sees it (where two entries share a
 // name, the first is the one found): the number of entries (0 without an
 // archive) and the name of entry index (null outside 0 .. count - 1).
@@ -37,6 +43,12 @@ void ArchiveResetForTests();
 // 1 when the two names are equal ignoring ASCII case (A-Z only), the way
 // member names are matched; 0 otherwise (also when either is null).
 int DataFileSameName(const char *a, const char *b);
+
+// 1 when a file at path (below the working directory, '/' between the
+// steps) lies where loose files are looked for: in the working directory
+// itself or directly in one of its folders tex/, lens/, ... vtx/ (the
+// folder's name compared ignoring case); 0 otherwise, also for null.
+int DataFileLooseFolder(const char *path);
 
 // A new DataFile for name, or null when the name is found nowhere, the member
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.

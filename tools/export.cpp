@@ -495,7 +495,7 @@ bool WalkArticle(ArticleEntry &entry, size_t *messagesSeen, std::vector<std::str
     }
     article.textRect = {20, 50, MENU_PAGE_WIDTH - 20, MENU_PAGE_HEIGHT - 80};
     PageWriter writer;
-    AuaWalker walker = {&writer, OnWord, OnPicture, OnBreak, OnTab, nullptr};
+    AuaWalker walker = {&writer, OnWord, OnPicture, OnBreak, OnTab, nullptr, nullptr};
     AuaSetWalker(&walker);
     bool ok = true;
     for (int p = 0; p < article.pageCount; p++) {

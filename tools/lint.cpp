@@ -86,7 +86,6 @@ struct OpenRecord {
     std::string name;
     bool found, member;
     std::string loosePath;
-    int32_t position;  // AuaTextPosition at the time (a picture placed by an article)
 };
 
 struct LintState {
@@ -105,20 +104,6 @@ bool SameName(const std::string &a, const std::string &b) { return strcasecmp(a.
 
 void Report(int rank, const std::string &file, int line, int column, Severity severity, const std::string &message) {
     lint.problems.push_back(Problem{rank, file, line, column, severity, message, false});
-}
-
-// 1-based line and column (counted in bytes) of a byte offset in a text.
-void LineAndColumn(const uint8_t *text, int32_t size, int32_t offset, int *line, int *column) {
-    *line = 1;
-    *column = 1;
-    for (int32_t i = 0; i < offset && i < size; i++) {
-        if (text[i] == '\n') {
-            (*line)++;
-            *column = 1;
-        } else {
-            (*column)++;
-        }
-    }
 }
 
 // Where the reader found a file (its last successful open): the loose path,
@@ -206,16 +191,11 @@ std::string LastFailureLine(const std::string &text) {
 
 // [SECTION] Watching the reader ----------------------------------------------
 
-// A box's text on one line, without the banner that FatalError or the layout
-// engine puts around the message ("... '<message>'").
+// A box's text on one line, without the banner around the message.
 std::string MessageOfBox(const char *text) {
-    std::string line;
-    for (const char *c = text; *c; c++) line += (*c == '\n' || *c == '\r') ? ' ' : *c;
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    size_t open = line.find(": '");
-    if (open != std::string::npos && line.size() > open + 3 && line.back() == '\'')
-        return line.substr(open + 3, line.size() - open - 4);
-    return line;
+    char message[1024];
+    ErrorBoxMessage(text, message, sizeof message);
+    return message;
 }
 
 void WatchBox(const char *text) {
@@ -233,7 +213,7 @@ void WatchOpen(const char *name, const DataFile *file, const char *loosePath) {
         return;
     }
     lint.opens.push_back(OpenRecord{name, file != nullptr, file && file->kind == DATAFILE_MEMBER,
-                                    loosePath ? loosePath : "", AuaTextPosition()});
+                                    loosePath ? loosePath : ""});
 }
 
 bool IsFontFailure(const std::string &message) { return message.compare(0, 15, "can't load font") == 0; }
@@ -271,7 +251,7 @@ void ReportMessages(const std::vector<ReaderMessage> &messages, int rank, const 
     for (const ReaderMessage &m : messages) {
         if (article && article->text && m.position >= 0) {
             int line, column;
-            LineAndColumn(article->text, article->textSize, m.position, &line, &column);
+            AuaLineAndColumn(article, m.position, &line, &column);
             Report(rank, file, line, column, LINT_ERROR, m.text);
         } else {
             Report(RANK_OTHER, m.fontFile.empty() ? "zarn.dat" : m.fontFile, 0, 0, LINT_ERROR, m.text);
@@ -470,16 +450,52 @@ void CheckMusic() {
 
 // [SECTION] Articles -----------------------------------------------------------
 
+// A picture a page placed, as the layout tells it.
+struct PlacedPicture {
+    std::string file;
+    int32_t width, height;
+    int32_t position;  // the offset of its tag
+};
+
+// A style the article turned on: where the tag that did it stands, -1 while off.
+struct StyleOn {
+    int32_t bold = -1, italic = -1, underline = -1;
+};
+
 struct ArticleCheck {
     std::string name, label;
     int rank;
     Article article;
     bool errorOnPage;  // the layout failed on the page: where it stopped tells nothing
+    std::vector<PlacedPicture> pictures;  // placed on the page being checked
+    StyleOn styles;
 };
+
+// The layout tells lint what it does while a page is composed.
+void OnPicture(void *context, const char *file, const uint32_t *, int32_t width, int32_t height, int, int,
+               const char *) {
+    static_cast<ArticleCheck *>(context)->pictures.push_back(PlacedPicture{file, width, height, AuaTextPosition()});
+}
+
+// A style stays open at the tag that turned it on until one turns it off.
+void OnTag(void *context, const char *, int32_t position) {
+    StyleOn &styles = static_cast<ArticleCheck *>(context)->styles;
+    LayoutState state;
+    AuaSaveState(&state);
+    auto follow = [position](int32_t on, int32_t &openedAt) {
+        if (!on)
+            openedAt = -1;
+        else if (openedAt < 0)
+            openedAt = position;
+    };
+    follow(state.bold, styles.bold);
+    follow(state.italic, styles.italic);
+    follow(state.underline, styles.underline);
+}
 
 void ReportInArticle(ArticleCheck &check, int32_t offset, Severity severity, const std::string &message) {
     int line = 0, column = 0;
-    if (offset >= 0) LineAndColumn(check.article.text, check.article.textSize, offset, &line, &column);
+    if (offset >= 0) AuaLineAndColumn(&check.article, offset, &line, &column);
     Report(check.rank, check.label, line, column, severity, message);
 }
 
@@ -504,32 +520,15 @@ void CheckLinks(ArticleCheck &check) {
 
 // Pictures the page placed: wider or taller than the text area they are cut
 // off by the screen's edges or run over the key bar.
-void CheckPictureSizes(ArticleCheck &check, size_t firstOpen, size_t firstProblem) {
+void CheckPictureSizes(ArticleCheck &check) {
     int32_t areaWidth = check.article.textRect.right - check.article.textRect.left;
     int32_t areaHeight = check.article.textRect.bottom - check.article.textRect.top;
-    std::vector<OpenRecord> placed(lint.opens.begin() + (long)firstOpen, lint.opens.end());
-    lint.recordOpens = false;
-    for (const OpenRecord &open : placed) {
-        if (!open.found || open.position < 0) continue;
-        // A picture the layout could not load has its error already (a font
-        // asked for again at the same place is another matter).
-        int line, column;
-        LineAndColumn(check.article.text, check.article.textSize, open.position, &line, &column);
-        bool failed = false;
-        for (size_t i = firstProblem; i < lint.problems.size(); i++) {
-            const Problem &p = lint.problems[i];
-            failed = failed || (p.file == check.label && p.line == line && p.column == column && !p.oncePerFile);
-        }
-        if (failed) continue;
-        Picture picture = LoadPicture(open.name.c_str());
-        if (picture.pixels && (picture.width > areaWidth || picture.height > areaHeight))
-            ReportInArticle(check, open.position, LINT_WARNING,
-                            "picture '" + open.name + "' is " + std::to_string(picture.width) + "x" +
+    for (const PlacedPicture &picture : check.pictures)
+        if (picture.width > areaWidth || picture.height > areaHeight)
+            ReportInArticle(check, picture.position, LINT_WARNING,
+                            "picture '" + picture.file + "' is " + std::to_string(picture.width) + "x" +
                                 std::to_string(picture.height) + ", larger than the text area (" +
                                 std::to_string(areaWidth) + "x" + std::to_string(areaHeight) + ")");
-        StackheapFree(picture.pixels);
-    }
-    lint.recordOpens = true;
 }
 
 // Text after the point where a page stopped and before the next page start
@@ -556,20 +555,24 @@ void CheckUnshownText(ArticleCheck &check, int page) {
                             " is never shown: only a tag of exactly <newpage> starts a page");
 }
 
-// After the last page: styles still on, and a link still open, which the
-// reader carries into whatever article it shows next.
+// After the last page: styles still on (reported at the tag that turned
+// each on), and a link still open, which the reader carries into whatever
+// article it shows next.
 void CheckArticleEnd(ArticleCheck &check) {
     const Article &article = check.article;
     int32_t end = article.textSize;
     while (end > 0 && article.text[end - 1] <= 32) end--;
     LayoutState state;
     AuaSaveState(&state);
+    auto at = [end](int32_t openedAt) { return openedAt >= 0 ? openedAt : end; };
     if (state.bold)
-        ReportInArticle(check, end, LINT_WARNING, "bold is still on at the end of the article: <b> without </b>");
+        ReportInArticle(check, at(check.styles.bold), LINT_WARNING,
+                        "bold is still on at the end of the article: <b> without </b>");
     if (state.italic)
-        ReportInArticle(check, end, LINT_WARNING, "italic is still on at the end of the article: <i> without </i>");
+        ReportInArticle(check, at(check.styles.italic), LINT_WARNING,
+                        "italic is still on at the end of the article: <i> without </i>");
     if (state.underline)
-        ReportInArticle(check, end, LINT_WARNING,
+        ReportInArticle(check, at(check.styles.underline), LINT_WARNING,
                         "underline is still on at the end of the article: <ul> without </ul>");
     // Closing a link reports "</link> without <link>!" unless one is open; so
     // a silent close finds an open link (and closes it for the next article).
@@ -597,16 +600,20 @@ void CheckArticle(const ConfigEntry &entry, int entryIndex, int articleNumber, i
     }
     check.label = FileLabel(check.name);
     ReportMessages(TakeMessages(), rank, check.label, &article);
+    AuaWalker walker = {&check, nullptr, OnPicture, nullptr, nullptr, nullptr, OnTag};
     for (int p = 0; p < article.pageCount; p++) {
         article.currentPage = p;
-        size_t firstOpen = lint.opens.size(), firstProblem = lint.problems.size();
+        size_t firstProblem = lint.problems.size();
+        check.pictures.clear();
+        AuaSetWalker(&walker);
         ComposeArticleScreen(page, &article, articleNumber, entry.key1);
+        AuaSetWalker(nullptr);
         ReportMessages(TakeMessages(), rank, check.label, &article);
         check.errorOnPage = false;
         for (size_t i = firstProblem; i < lint.problems.size(); i++)
             check.errorOnPage = check.errorOnPage || lint.problems[i].file == check.label;
         CheckLinks(check);
-        CheckPictureSizes(check, firstOpen, firstProblem);
+        CheckPictureSizes(check);
         CheckUnshownText(check, p);
     }
     if (article.pageCount > 0) CheckArticleEnd(check);

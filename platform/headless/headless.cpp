@@ -26,7 +26,7 @@
 
 // [SECTION] State ---------------------------------------------------------
 
-enum { WAIT_LIMIT_MS = 10000, AUDIO_CAPTURE_LIMIT = 44100 * 2 * 120 };
+enum { WAIT_LIMIT_MS = 10000, AUDIO_CAPTURE_LIMIT = 44100 * 2 * 120, WATCH_LOOK_MS = 50 };
 
 struct ScriptLine {
     int number;
@@ -69,6 +69,12 @@ struct HeadlessState {
     int64_t exhaustedMs = -1; // when the script was used up
     int graceMs = 3000;
     int closing = 0;
+    // File changes: when the watch looked last, and whether it looks at once.
+    int64_t lastLookMs = 0;
+    int lookNow = 0;
+    // The program waits for a message (blocked or with a timeout), not
+    // only peeks: the pump running now came from such a wait.
+    int waiting = 0;
 };
 
 static HeadlessState headless;
@@ -115,6 +121,10 @@ void HeadlessReset()
     headless.holdOff = 0;
     headless.waitStartMs = headless.sleepUntilMs = headless.exhaustedMs = -1;
     headless.graceMs = 3000;
+    PlatformStopWatching();
+    headless.lastLookMs = 0;
+    headless.lookNow = 0;
+    headless.waiting = 0;
     std::lock_guard<std::mutex> guard(headless.audioLock);
     headless.audioAvailable = 1;
     headless.audioBusy = 0;
@@ -791,6 +801,31 @@ static int KeepWaiting(const ScriptLine &line, int idle, const std::string &what
     return 1;
 }
 
+// Saves to with the bytes of from through a hidden file beside it and a
+// rename, as an editor does; 1 on success.
+static int CopyFile(const std::string &from, const std::string &to)
+{
+    FILE *source = fopen(from.c_str(), "rb");
+    if (!source)
+        return 0;
+    size_t slash = to.rfind('/');
+    std::string temporary = slash == std::string::npos ? "." + to + ".copy"
+                                                       : to.substr(0, slash + 1) + "." + to.substr(slash + 1) + ".copy";
+    FILE *target = fopen(temporary.c_str(), "wb");
+    int ok = target != nullptr;
+    char buffer[4096];
+    size_t n;
+    while (ok && (n = fread(buffer, 1, sizeof buffer, source)) > 0)
+        ok = fwrite(buffer, 1, n, target) == n;
+    fclose(source);
+    if (target)
+        ok = fclose(target) == 0 && ok;
+    if (ok && rename(temporary.c_str(), to.c_str()) == 0)
+        return 1;
+    remove(temporary.c_str());
+    return 0;
+}
+
 // Runs one command; 1 = done (go on with the next), 0 = not yet.
 static int RunCommand(const ScriptLine &line, int idle)
 {
@@ -906,6 +941,11 @@ static int RunCommand(const ScriptLine &line, int idle)
                 return 1;
             return !KeepWaiting(line, 0, "idle");
         }
+        if (what == "settled") {
+            if (headless.waiting)
+                return 1;
+            return !KeepWaiting(line, 0, "a wait for input");
+        }
         if (what == "dialog") {
             int id = Number(line, 2, -1);
             if (VisibleDialog(id))
@@ -933,6 +973,15 @@ static int RunCommand(const ScriptLine &line, int idle)
             Note(line, "no frame saved");
         else
             Log("saved " + line.words[1]);
+        return 1;
+    }
+    if (command == "copy" || command == "remove") {
+        int done = command == "copy" ? count > 2 && CopyFile(line.words[1], line.words[2])
+                                     : count > 1 && remove(line.words[1].c_str()) == 0;
+        if (!done)
+            Note(line, command + " failed");
+        headless.lookNow = 1;
+        headless.holdOff = 1;
         return 1;
     }
     if (command == "grace") {
@@ -966,10 +1015,25 @@ static void CloseRun()
     headless.closing = 0;
 }
 
+// Looks for file changes when a watch runs and a look is due; 1 when it
+// found some (they are posted).
+static int LookForChanges()
+{
+    if (!PlatformPollWatching())
+        return 0;
+    int64_t now = NowMs();
+    if (!headless.lookNow && now - headless.lastLookMs < WATCH_LOOK_MS)
+        return 0;
+    headless.lookNow = 0;
+    headless.lastLookMs = now;
+    return PlatformPollWatchLook() > 0;
+}
+
 static void PumpEvents(int timeoutMs)
 {
     int idle = timeoutMs < 0;
-    if (PlatformQueueLength())
+    headless.waiting = timeoutMs != 0;
+    if (PlatformQueueLength() || LookForChanges())
         return;
     if (headless.holdOff) {
         // The program has now seen its queue empty after the last event.
@@ -1050,4 +1114,6 @@ const PlatformBackend headlessBackend = {
     nullptr, // settings: the file
     nullptr,
     SetFullScreen,
+    PlatformPollWatchStart,
+    PlatformPollWatchStop,
 };

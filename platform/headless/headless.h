@@ -35,9 +35,17 @@
 //   close             WM_CLOSE to the focused window
 //   wait frames N     until N frames have been presented in all
 //   wait idle         until the program blocks waiting for a message
+//   wait settled      until the program waits for a message with its queue
+//                     empty, blocked or with a timeout (a loop that polls
+//                     while it animates): what the input before brought is
+//                     done and drawn, however long that took
 //   wait dialog ID    until dialog ID is shown
 //   sleep MS          lets MS milliseconds pass
 //   save FILE         writes the last presented frame as a PNG
+//   copy FROM TO      saves TO with the bytes of FROM, the way many editors
+//                     do: written beside it under a hidden name and renamed
+//                     over it; a watch looks at once (see below)
+//   remove FILE       deletes FILE; a watch looks at once
 //   grace MS          how long a program that never blocks may run on once
 //                     the script is used up (default 3000)
 //   end               the script ends here
@@ -51,6 +59,12 @@
 // top-level window is destroyed, which for the display posts the quit message.
 // Without a script, a program that blocks with an empty queue is closed the
 // same way, so a run always ends.
+//
+// File changes (PlatformWatchDirectory) are found by polling: while a watch
+// runs, the backend looks at the tree whenever the program pumps messages and
+// 50 ms have passed since the last look, and at once after "copy" and
+// "remove", so a script can rely on the program having been told before it
+// blocks or waits again. Changes found are posted as WM_FILESCHANGED.
 //
 // Log lines: "messagebox CAPTION: TEXT" (newlines written as \n), "dialog ID
 // shown", "shell open TARGET", "frame N WIDTHxHEIGHT BITS", "saved FILE",
@@ -81,7 +95,8 @@ struct HeadlessFrame {
 
 // Back to a fresh desktop: clears every record, queued answer, failure and
 // setting below, frees every window without a message to its procedure,
-// empties the message queue and forgets the script (the log stays open).
+// empties the message queue, ends a file watch and forgets the script (the
+// log stays open).
 void HeadlessReset();
 
 // Desktop: size and pixel layout (bit count and masks). Default 1024 × 768,

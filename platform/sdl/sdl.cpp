@@ -717,4 +717,6 @@ const PlatformBackend sdlBackend = {
     nullptr, // settings: the file
     nullptr,
     SetFullScreen,
+    PlatformInotifyWatchStart,
+    PlatformInotifyWatchStop,
 };

@@ -131,7 +131,7 @@ TEST(Options, HelpVersionAndUnknownOptions)
 
     EXPECT_STRNE(ProgramVersion(), "");
     std::string usage = ProgramUsage();
-    for (const char *part : {"--demo", "--setup", "--version", "Esc", "F9", "F1", "zarn/settings", "zarn/positions",
+    for (const char *part : {"--demo", "--setup", "--watch", "--version", "Esc", "F9", "F1", "zarn/settings", "zarn/positions",
                              "ZARN_PLATFORM"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
 }
@@ -187,6 +187,36 @@ TEST(Options, SetupWithAndWithoutAnIssue)
     ProgramOptions two = Read({"--setup", places.issue, places.root});
     EXPECT_EQ(two.action, PROGRAM_ERROR);
     EXPECT_EQ(two.exitCode, 2);
+}
+
+TEST(Options, WatchWithAndWithoutAnIssue)
+{
+    Places places;
+    ProgramOptions alone = Read({"--watch"});
+    EXPECT_EQ(alone.action, PROGRAM_RUN);
+    EXPECT_EQ(alone.ownForm, 1);
+    EXPECT_EQ(alone.watch, 1);
+    EXPECT_EQ(alone.setup, 0);
+    EXPECT_STREQ(alone.directory, "");
+    EXPECT_EQ(Read({places.issue}).watch, 0);
+
+    ProgramOptions both = Read({places.archive, "--watch", "--setup"});
+    EXPECT_EQ(both.action, PROGRAM_RUN);
+    EXPECT_EQ(both.watch, 1);
+    EXPECT_EQ(both.setup, 1);
+    EXPECT_EQ(places.issue, both.directory);
+
+    EXPECT_EQ(Read({"--watch", places.notes}).action, PROGRAM_ERROR);
+    EXPECT_EQ(Read({"--watch=" + places.issue}).action, PROGRAM_ERROR);
+
+    // Said where an author looks: zarn --help, the manual and the README's walk-through.
+    EXPECT_NE(std::string(ProgramUsage()).find("zarn --watch [DIR"), std::string::npos);
+    EXPECT_NE(ReadText(std::string(ZARN_SOURCE_DIR) + "/desktop/zarn.1.in").find(".B zarn \\-\\-watch"),
+              std::string::npos);
+    std::string readme = ReadText(std::string(ZARN_SOURCE_DIR) + "/README.md");
+    size_t walk = readme.find("## Writing an issue");
+    ASSERT_NE(walk, std::string::npos);
+    EXPECT_NE(readme.find("zarn --watch", walk), std::string::npos);
 }
 
 TEST(Options, DemoIsLookedForBesideTheProgram)

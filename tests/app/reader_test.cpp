@@ -140,8 +140,8 @@ int Count(const std::string &text, const std::string &what)
 // second article, page 2 (from 0), and the third article's second page.
 std::string ToFourthPage2(const TestIssue &issue, const std::string &name)
 {
-    return "wait idle\nkey Down\nwait idle\nkey Return\nsleep 700\nkey Down\nsleep 700\nkey Right\nsleep 700\n"
-           "key Right\nsleep 700\n" +
+    return "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey Down\nwait settled\nkey Right\nwait settled\n"
+           "key Right\nwait settled\n" +
            Save(issue, name);
 }
 
@@ -159,7 +159,7 @@ TEST(Resume, RAfterAnEarlierRunOpensExactlyThatPage)
     EXPECT_EQ(ReadText(PositionsPath(issue)), "zarn positions 1\nhowto 1 2 " + Canonical(issue) + "\n");
 
     // A later run starts in the menu at the first topic; R opens the page.
-    ChildRun second = RunChild(issue, "wait idle\n" + Save(issue, "menu2") + "key R\nsleep 800\n" +
+    ChildRun second = RunChild(issue, "wait idle\n" + Save(issue, "menu2") + "key R\nwait settled\n" +
                                           Save(issue, "resumed") + "key Escape\nwait idle\n" +
                                           Save(issue, "menu3") + "key Escape\n");
     ASSERT_EQ(second.exitCode, 0);
@@ -188,7 +188,7 @@ TEST(Resume, DamagedForeignAndStaleFilesAreIgnoredNeverFatal)
     TestIssue issue = ReaderIssue("damaged");
     fs::create_directories(issue.stateHome + "/zarn");
     const std::string path = PositionsPath(issue);
-    const std::string read = "wait idle\nkey Return\nsleep 700\nkey Right\nsleep 700\nkey Escape\nwait idle\n";
+    const std::string read = "wait idle\nkey Return\nwait settled\nkey Right\nwait settled\nkey Escape\nwait idle\n";
 
     // Not a positions file: said so, R does nothing, and reading replaces it.
     WriteText(path, std::string("\x89PNG\r\n\x1a\n\0\0garbage", 16));
@@ -213,10 +213,10 @@ TEST(Resume, DamagedForeignAndStaleFilesAreIgnoredNeverFatal)
     // A line for a directory that is gone and a cut last line are harmless
     // once the file is whole: the issue's own line is found, the other kept.
     WriteText(path, "zarn positions 1\nhowto 0 1 /no/such/issue\nnews 0 1 " + Canonical(issue) + "\n");
-    RunResult stale = RunZarn(issue, "wait idle\nkey R\nsleep 800\n" + Save(issue, "stale-r") + "key Escape\nwait idle\nkey Escape\n");
+    RunResult stale = RunZarn(issue, "wait idle\nkey R\nwait settled\n" + Save(issue, "stale-r") + "key Escape\nwait idle\nkey Escape\n");
     EXPECT_EQ(stale.exitCode, 0);
     EXPECT_EQ(stale.output.find("- reading"), std::string::npos) << stale.output;
-    RunResult reference = RunZarn(issue, "wait idle\nkey Return\nsleep 700\nkey Right\nsleep 700\n" +
+    RunResult reference = RunZarn(issue, "wait idle\nkey Return\nwait settled\nkey Right\nwait settled\n" +
                                              Save(issue, "first-p1") + "key X\n");
     EXPECT_EQ(Differing(Frame(issue, "stale-r"), Frame(issue, "first-p1")), 0);
     EXPECT_EQ(ReadText(path), "zarn positions 1\nnews 0 1 " + Canonical(issue) + "\nhowto 0 1 /no/such/issue\n");
@@ -236,7 +236,7 @@ TEST(Resume, AStateFolderThatCannotBeWrittenCostsOnlyAWarning)
     // A file stands where the state folder should be made (root may write
     // into any folder, but never below a file).
     WriteText(issue.stateHome, "in the way");
-    RunResult run = RunZarn(issue, "wait idle\nkey Return\nsleep 700\nkey Escape\nwait idle\nkey Return\nsleep 700\n"
+    RunResult run = RunZarn(issue, "wait idle\nkey Return\nwait settled\nkey Escape\nwait idle\nkey Return\nwait settled\n"
                                    "key Escape\nwait idle\nkey Escape\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(Count(run.output, "- reading position not saved: cannot write '" + PositionsPath(issue) + "'\n"), 1)
@@ -251,15 +251,15 @@ TEST(Search, FromTheMenuToALaterArticlesPageWithEveryMatchLit)
 {
     TestIssue issue = ReaderIssue("search");
     // The reference: the third article's second page reached by keys.
-    RunResult reference = RunZarn(issue, "wait idle\nkey Down\nwait idle\nkey Return\nsleep 700\nkey Right\nsleep 700\n" +
+    RunResult reference = RunZarn(issue, "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey Right\nwait settled\n" +
                                              Save(issue, "plain") + "key X\n");
     ASSERT_EQ(reference.exitCode, 0);
     RunResult run = RunZarn(issue, "wait idle\nkey Down\nwait idle\n" + Save(issue, "menu") + "type /ZeBrA\nwait idle\n" +
-                                       Save(issue, "typed") + "key Return\nsleep 800\n" + Save(issue, "found") +
+                                       Save(issue, "typed") + "key Return\nwait settled\n" + Save(issue, "found") +
                                        // Enter again: the next match, past the end to the first article.
-                                       "key Return\nsleep 800\n" + Save(issue, "wrapped") +
-                                       "key Return\nsleep 800\n" + Save(issue, "again") +
-                                       "key Escape\nsleep 300\n" + Save(issue, "closed") + "key X\n");
+                                       "key Return\nwait settled\n" + Save(issue, "wrapped") +
+                                       "key Return\nwait settled\n" + Save(issue, "again") +
+                                       "key Escape\nwait settled\n" + Save(issue, "closed") + "key X\n");
     ASSERT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.log.find("messagebox") == std::string::npos) << run.log;
     // The line is drawn over the top bar only.
@@ -268,7 +268,7 @@ TEST(Search, FromTheMenuToALaterArticlesPageWithEveryMatchLit)
     // Found from the selected topic on: the third article's second page,
     // its two matches lit, whatever their case.
     EXPECT_EQ(LitRegions(Frame(issue, "found"), Frame(issue, "plain")), 2);
-    RunResult firstPage3 = RunZarn(issue, "wait idle\nkey Return\nsleep 700\nkey Right\nsleep 700\nkey Right\nsleep 700\n" +
+    RunResult firstPage3 = RunZarn(issue, "wait idle\nkey Return\nwait settled\nkey Right\nwait settled\nkey Right\nwait settled\n" +
                                               Save(issue, "first-p2") + "key X\n");
     EXPECT_EQ(LitRegions(Frame(issue, "wrapped"), Frame(issue, "first-p2")), 1);
     EXPECT_EQ(LitRegions(Frame(issue, "again"), Frame(issue, "plain")), 2);
@@ -279,12 +279,12 @@ TEST(Search, FromTheMenuToALaterArticlesPageWithEveryMatchLit)
 TEST(Search, InAnArticleAndWhenNothingMatches)
 {
     TestIssue issue = ReaderIssue("nomatch");
-    std::string toEnd = "wait idle\nkey Down\nwait idle\nkey Return\nsleep 700\nkey Right\nsleep 700\nkey Right\nsleep 700\n";
-    RunResult run = RunZarn(issue, toEnd + Save(issue, "end-page") + "key Ctrl+F\nsleep 200\n" + Save(issue, "open") +
-                                       "type quagga\nsleep 200\nkey Return\nsleep 300\n" + Save(issue, "none") +
+    std::string toEnd = "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey Right\nwait settled\nkey Right\nwait settled\n";
+    RunResult run = RunZarn(issue, toEnd + Save(issue, "end-page") + "key Ctrl+F\nwait settled\n" + Save(issue, "open") +
+                                       "type quagga\nwait settled\nkey Return\nwait settled\n" + Save(issue, "none") +
                                        // "end" stands on this page alone: found here again, lit in place.
-                                       "keys 6 Backspace\ntype end\nsleep 200\n" + Save(issue, "typed") +
-                                       "key Return\nsleep 800\n" + Save(issue, "here") + "key Escape\nsleep 300\n" +
+                                       "keys 6 Backspace\ntype end\nwait settled\n" + Save(issue, "typed") +
+                                       "key Return\nwait settled\n" + Save(issue, "here") + "key Escape\nwait settled\n" +
                                        Save(issue, "closed") + "key Escape\nwait idle\n" + Save(issue, "menu") +
                                        "key Escape\n");
     ASSERT_EQ(run.exitCode, 0);
@@ -311,8 +311,8 @@ TEST(Search, LettersTypeIntoTheLineInsteadOfActing)
 {
     TestIssue issue = ReaderIssue("letters");
     // M, H, X and R are typed, not acted on: the run ends by Esc twice.
-    RunResult run = RunZarn(issue, "wait idle\nkey Return\nsleep 700\ntype /mhxr\nwait frames 1\nsleep 300\n"
-                                   "key Escape\nsleep 300\nkey Escape\nwait idle\nkey Escape\n");
+    RunResult run = RunZarn(issue, "wait idle\nkey Return\nwait settled\ntype /mhxr\nwait frames 1\nwait settled\n"
+                                   "key Escape\nwait settled\nkey Escape\nwait idle\nkey Escape\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.log.find("full screen"), std::string::npos) << run.log;
     EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
@@ -327,8 +327,8 @@ TEST(Help, OverlayInTheMenuAndInAnArticleAnyKeyClosesIt)
                                        // The key that closes the list does nothing else.
                                        "key Down\nwait idle\n" + Save(issue, "closed") +
                                        "type ?\nwait idle\n" + Save(issue, "help2") + "key Space\nwait idle\n" +
-                                       "key Return\nsleep 700\n" + Save(issue, "page") + "key H\nwait idle\n" +
-                                       Save(issue, "help3") + "key Left\nsleep 300\n" + Save(issue, "page-again") +
+                                       "key Return\nwait settled\n" + Save(issue, "page") + "key H\nwait idle\n" +
+                                       Save(issue, "help3") + "key Left\nwait settled\n" + Save(issue, "page-again") +
                                        "key X\n");
     ASSERT_EQ(run.exitCode, 0);
     std::vector<uint32_t> menu = Frame(issue, "menu"), help = Frame(issue, "help");
@@ -373,7 +373,7 @@ TEST(Comforts, F11AndAltEnterSwitchTheScreenNotTheSetting)
     TestIssue issue = ReaderIssue("fullscreen");
     RunResult run = RunZarn(issue, "wait idle\n" + Save(issue, "menu") + "key F11\nwait idle\n" +
                                        Save(issue, "full") + "key Alt+Return\nwait idle\n" + Save(issue, "window") +
-                                       "key Return\nsleep 700\nkey F11\nsleep 200\nkey Escape\nwait idle\nkey Escape\n");
+                                       "key Return\nwait settled\nkey F11\nwait settled\nkey Escape\nwait idle\nkey Escape\n");
     ASSERT_EQ(run.exitCode, 0);
     EXPECT_EQ(Count(run.log, "full screen on"), 2) << run.log;
     EXPECT_EQ(Count(run.log, "full screen off"), 1) << run.log;
@@ -401,8 +401,8 @@ TEST(Comforts, F12SavesTheFrameOnTheScreenWithItsHighlight)
     std::string pictures = issue.directory + "/Pictures";
     fs::create_directories(pictures);
     RunResult run = RunZarn(issue, "wait idle\nkey F12\nwait idle\n" + Save(issue, "menu") +
-                                       "key Return\nsleep 700\n" + Save(issue, "plain") + "move 50 30\nsleep 200\n" +
-                                       Save(issue, "lit") + "key F12\nsleep 200\nkey F12\nsleep 200\nkey X\n",
+                                       "key Return\nwait settled\n" + Save(issue, "plain") + "move 50 30\nwait settled\n" +
+                                       Save(issue, "lit") + "key F12\nwait settled\nkey F12\nwait settled\nkey X\n",
                             "", "", "XDG_PICTURES_DIR='" + pictures + "'");
     ASSERT_EQ(run.exitCode, 0);
     std::vector<std::string> shots;

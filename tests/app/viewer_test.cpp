@@ -81,13 +81,13 @@ TEST(Viewer, PagesArticlesAndBackToTheSameTopic)
 {
     TestIssue issue = ViewerIssue("pages");
     std::string script = "wait idle\n" + Marks(issue, "menu") +
-                         "key Return\nsleep 800\n" + Marks(issue, "p0") +
-                         "key Left\nsleep 300\n" + Marks(issue, "left0") +
-                         "key Right\nsleep 800\n" + Marks(issue, "p1") +
-                         "key Right\nsleep 800\nkey Right\nsleep 800\n" + Marks(issue, "p2") +
-                         "key Down\nsleep 800\n" + Marks(issue, "a1") +
-                         "key Down\nsleep 300\n" + Marks(issue, "a1again") +
-                         "key Up\nsleep 800\n" + Marks(issue, "a0") +
+                         "key Return\nwait settled\n" + Marks(issue, "p0") +
+                         "key Left\nwait settled\n" + Marks(issue, "left0") +
+                         "key Right\nwait settled\n" + Marks(issue, "p1") +
+                         "key Right\nwait settled\nkey Right\nwait settled\n" + Marks(issue, "p2") +
+                         "key Down\nwait settled\n" + Marks(issue, "a1") +
+                         "key Down\nwait settled\n" + Marks(issue, "a1again") +
+                         "key Up\nwait settled\n" + Marks(issue, "a0") +
                          "key Escape\nwait idle\n" + Marks(issue, "menu2") +
                          "key Escape\n";
     ChildRun run = RunChild(issue, script);
@@ -109,13 +109,13 @@ TEST(Viewer, PagesArticlesAndBackToTheSameTopic)
 TEST(Viewer, XEndsTheProgramWithoutTheBackEffect)
 {
     TestIssue issue = ViewerIssue("xkey");
-    ChildRun run = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\nsleep 300\n");
+    ChildRun run = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey X\nsleep 300\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.boxes.empty()) << run.log;
     EXPECT_FALSE(run.audible) << "no effect was due";
     EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
 
-    ChildRun esc = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey Escape\nsleep 300\nwait idle\nkey Escape\n");
+    ChildRun esc = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey Escape\nwait settled\nwait idle\nkey Escape\n");
     EXPECT_EQ(esc.exitCode, 0);
     EXPECT_TRUE(esc.audible) << "the back effect";
 }
@@ -123,7 +123,7 @@ TEST(Viewer, XEndsTheProgramWithoutTheBackEffect)
 TEST(Viewer, F9EndsTheProgram)
 {
     TestIssue issue = ViewerIssue("f9");
-    ChildRun run = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey F9\n");
+    ChildRun run = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey F9\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.boxes.empty()) << run.log;
     EXPECT_NE(run.output.find("+ stackheap closed. (emulated)\n"), std::string::npos) << run.output;
@@ -133,17 +133,17 @@ TEST(Viewer, AKeyEndsTheFadeAndTakesEffect)
 {
     TestIssue issue = ViewerIssue("fade");
     // Slow fade: full fade first for reference frames.
-    ChildRun full = RunChild(issue, "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "open") +
-                                        "key Right\nsleep 800\n" + Marks(issue, "full") + "key X\n");
+    ChildRun full = RunChild(issue, "wait idle\nkey Return\nwait settled\n" + Marks(issue, "open") +
+                                        "key Right\nwait settled\n" + Marks(issue, "full") + "key X\n");
     int fullFrames = FramesBetween(full.log, issue.directory + "/open", issue.directory + "/full");
     ASSERT_GT(fullFrames, 2) << full.log;
 
     // Right, then Right again at once: the second key ends the first fade and turns on.
-    ChildRun quick = RunChild(issue, "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "open2") +
-                                         "key Right\nkey Right\nsleep 800\n" + Marks(issue, "quick") + "key X\n");
+    ChildRun quick = RunChild(issue, "wait idle\nkey Return\nwait settled\n" + Marks(issue, "open2") +
+                                         "key Right\nkey Right\nwait settled\n" + Marks(issue, "quick") + "key X\n");
     EXPECT_EQ(quick.exitCode, 0);
     // Page three is shown complete.
-    ChildRun reference = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey Right\nsleep 800\nkey Right\nsleep 800\n" +
+    ChildRun reference = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey Right\nwait settled\nkey Right\nwait settled\n" +
                                              Marks(issue, "page3") + "key X\n");
     EXPECT_EQ(Picture(issue, "quick"), Picture(issue, "page3"));
 }
@@ -152,17 +152,17 @@ TEST(Viewer, ALinkOpensOncePerPressAndNotOnItsLeftEdge)
 {
     TestIssue issue = ViewerIssue("click");
     // First learn where the link is.
-    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey X\n");
     ASSERT_FALSE(probe.links.empty()) << probe.log;
     const PageLink link = probe.links[0];
     ASSERT_STREQ(link.target, "http://example.com/a");
     int x = (link.left + link.right) / 2, y = (link.top + link.bottom) / 2;
 
-    std::string script = "wait idle\nkey Return\nsleep 800\n"
-                         "click " + std::to_string(link.left) + " " + std::to_string(y) + "\nsleep 100\n"
-                         "click " + std::to_string(x) + " " + std::to_string(y) + "\nsleep 100\n"
-                         "move " + std::to_string(x + 1) + " " + std::to_string(y) + " left\nsleep 50\n"
-                         "move " + std::to_string(x + 2) + " " + std::to_string(y) + " left\nsleep 50\n"
+    std::string script = "wait idle\nkey Return\nwait settled\n"
+                         "click " + std::to_string(link.left) + " " + std::to_string(y) + "\nwait settled\n"
+                         "click " + std::to_string(x) + " " + std::to_string(y) + "\nwait settled\n"
+                         "move " + std::to_string(x + 1) + " " + std::to_string(y) + " left\nwait settled\n"
+                         "move " + std::to_string(x + 2) + " " + std::to_string(y) + " left\nwait settled\n"
                          "key X\n";
     ChildRun run = RunChild(issue, script);
     EXPECT_EQ(run.exitCode, 0);
@@ -173,12 +173,12 @@ TEST(Viewer, ALinkOpensOncePerPressAndNotOnItsLeftEdge)
 TEST(Viewer, HoverRedrawsOnlyWhenTheHighlightChanges)
 {
     TestIssue issue = ViewerIssue("hover");
-    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nsleep 800\nkey X\n");
+    ChildRun probe = RunChild(issue, "wait idle\nkey Return\nwait settled\nkey X\n");
     ASSERT_FALSE(probe.links.empty()) << probe.log;
     const PageLink link = probe.links[0];
     int y = (link.top + link.bottom) / 2;
-    auto Move = [](int mx, int my) { return "move " + std::to_string(mx) + " " + std::to_string(my) + "\nsleep 100\n"; };
-    std::string script = "wait idle\nkey Return\nsleep 800\n" + Marks(issue, "plain") +
+    auto Move = [](int mx, int my) { return "move " + std::to_string(mx) + " " + std::to_string(my) + "\nwait settled\n"; };
+    std::string script = "wait idle\nkey Return\nwait settled\n" + Marks(issue, "plain") +
                          Move(link.left + 3, y) + Marks(issue, "on") +
                          Move(link.right, link.bottom) + Marks(issue, "edge") +
                          Move(link.right + 1, y) + Marks(issue, "off") +
@@ -197,12 +197,12 @@ TEST(Viewer, HoverRedrawsOnlyWhenTheHighlightChanges)
 TEST(Viewer, OnlyDocumentsOfTheIssueAndWebAddressesReachTheShell)
 {
     TestIssue issue = ViewerIssue("safe");
-    ChildRun probe = RunChild(issue, "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\nkey X\n");
+    ChildRun probe = RunChild(issue, "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\nkey X\n");
     ASSERT_EQ(probe.links.size(), 7u) << probe.log;
-    std::string script = "wait idle\nkey Down\nwait idle\nkey Return\nsleep 800\n";
+    std::string script = "wait idle\nkey Down\nwait idle\nkey Return\nwait settled\n";
     for (const PageLink &link : probe.links)
         script += "click " + std::to_string((link.left + link.right) / 2) + " " +
-                  std::to_string((link.top + link.bottom) / 2) + "\nsleep 100\n";
+                  std::to_string((link.top + link.bottom) / 2) + "\nwait settled\n";
     script += "key X\n";
     ChildRun run = RunChild(issue, script);
     EXPECT_EQ(run.opens, (std::vector<std::string>{"notes.txt", "photo.png"})) << run.log;

@@ -327,13 +327,15 @@ hurry_outro
 wait_end 15 "X and two keys in the outro"
 echo "window: X ended zarn with status 0"
 
-# --- a second run: R, then Esc in the menu, the outro plays to its own end ----
-# The menu starts at the first topic; R opens the page the first run left,
-# Esc comes back to the menu with that topic selected. No key during the
-# outro: it fades after its 200 frames and the program ends by itself,
-# shutting down in order.
+# --- a second run: R, the live preview, then Esc in the menu, the outro -------
+# The menu starts at the first topic; R opens the page the first run left.
+# The run watches the issue (--watch): that article saved as a loose file with
+# a word changed shows on the same page, and deleting the file again brings the
+# archive's text back. Esc comes back to the menu with that topic selected. No
+# key during the outro: it fades after its 200 frames and the program ends by
+# itself, shutting down in order.
 BEFORE=$(date +%H:%M)
-start_zarn
+start_zarn --watch
 WINDOW=$(find_window '^Zarn$' 10)
 [ -n "$WINDOW" ] || fail "second run: no window named Zarn"
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null
@@ -341,6 +343,20 @@ xdotool mousemove 5 5 2>/dev/null
 expect menu-again "$BEFORE" --menu --select 0
 press r
 expect resumed "$BEFORE" --topic 1 --page 1
+grep -q '^+ watching ' "$WORK/out" || fail "--watch: no '+ watching' line (printed: $(cat "$WORK/out"))"
+article=$("$TOOL" cat -C "$issue" zarn.cfg | tr -d '\r' |
+    awk '$1 == "topic" { if (++n == 2) id = $2; next } id != "" && $1 == id { print $2; exit }')
+[ -n "$article" ] || fail "--watch: no first article of the second topic in zarn.cfg"
+original=$(render resumed "$SHOWN_TIME" --topic 1 --page 1)
+"$TOOL" cat -C "$issue" "$article" | LC_ALL=C sed 's/ the / THE /g' >"$WORK/$article"
+cp "$WORK/$article" "$issue/$article"
+edited=$(render resumed-edited "$SHOWN_TIME" --topic 1 --page 1)
+[ "$(differing "$original" "$edited")" != 0 ] || fail "--watch: page 1 of $article has no ' the ' to change"
+expect resumed-edited "$BEFORE" --topic 1 --page 1
+grep -qx "+ reloaded $article" "$WORK/out" || fail "--watch: no '+ reloaded $article' line"
+rm "$issue/$article"
+expect resumed-restored "$BEFORE" --topic 1 --page 1
+echo "window: the live preview showed a saved article and the archive's again once it was deleted"
 press Escape
 expect menu-resumed "$BEFORE" --menu --select 1
 menu_png=$(render menu-resumed "$SHOWN_TIME" --menu --select 1)

@@ -128,6 +128,39 @@ TEST_F(EngineTest, EleventhFontFileIsRefused) {
     EXPECT_EQ(messages.count(), before);
 }
 
+TEST_F(EngineTest, FontFilesSavedAnewAreReadOnceTheFontsAreForgotten) {
+    const fs::path dejavu = "/usr/share/fonts/truetype/dejavu";
+    fs::copy_file(dejavu / "DejaVuSans.ttf", "swap.TTF");
+    AuaSelectFont("swap", 0, 0);
+    AuaSetSize(20);
+    int sans = AuaTextWidth("Mmmm");
+    LayoutState inSwap = CurrentState();
+    // Saved over by another face: the file loaded first stays in use...
+    fs::copy_file(dejavu / "DejaVuSansMono.ttf", "swap.new");
+    fs::rename("swap.new", "swap.TTF");
+    AuaSelectFont("swap", 0, 0);
+    EXPECT_EQ(AuaTextWidth("Mmmm"), sans);
+
+    // ... until the fonts are forgotten: no font, no glyph, no file named.
+    AuaForgetFonts();
+    EXPECT_EQ(AuaFontCount(), 0);
+    EXPECT_EQ(AuaTextWidth("Mmmm"), 0);
+    EXPECT_STREQ(CurrentState().fontFile, "");
+    for (int entry = 0; entry < TTF_CACHE_ENTRIES; entry++) EXPECT_FALSE(TtfCacheEntry(entry)->used) << entry;
+
+    // Restoring a state selects its font again, from the new file.
+    Messages messages;
+    AuaRestoreState(&inSwap);
+    EXPECT_EQ(messages.count(), 0);
+    EXPECT_EQ(AuaFontCount(), 1);
+    int mono = AuaTextWidth("Mmmm");
+    EXPECT_GT(mono, 0);
+    EXPECT_NE(mono, sans);
+    AuaForgetFonts();
+    AuaSelectFont("swap", 0, 0);
+    EXPECT_EQ(AuaTextWidth("Mmmm"), mono);
+}
+
 // [SECTION] Pictures
 
 TEST_F(EngineTest, MagentaIsTransparentOnlyInTransparentPictures) {

@@ -45,7 +45,7 @@ struct WalkerTest : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        AuaWalker walker = {&walk, OnWord, OnPicture, OnBreak, OnTab, nullptr};
+        AuaWalker walker = {&walk, OnWord, OnPicture, OnBreak, OnTab, nullptr, nullptr};
         AuaSetWalker(&walker);
     }
     void TearDown() override
@@ -129,6 +129,42 @@ TEST_F(WalkerTest, APictureThatDoesNotLoadIsNotTold)
 
 namespace {
 
+struct Tags {
+    std::vector<std::string> events;
+};
+
+void OnTag(void *context, const char *name, int32_t position)
+{
+    LayoutState state;
+    AuaSaveState(&state);
+    static_cast<Tags *>(context)->events.push_back(std::string(name) + " at " + std::to_string(position) +
+                                                   (state.bold ? " bold" : ""));
+}
+
+} // namespace
+
+TEST_F(EngineTest, TheWalkerIsToldOfEveryTagAtItsPlaceWithItsEffectMade)
+{
+    Tags tags;
+    AuaWalker walker = {&tags, nullptr, nullptr, nullptr, nullptr, nullptr, OnTag};
+    AuaSetWalker(&walker);
+    // 0         1         2         3
+    // 0123456789012345678901234567890123456789
+    // <font verdana>a <B>b</b><blink>c<newpage>d
+    Load("<font verdana>a <B>b</b><blink>c<newpage>d<i>");
+    Messages messages;
+    Draw(0);
+    EXPECT_EQ(messages.count(), 1) << "the unknown tag is told too, after its message";
+    EXPECT_EQ(tags.events,
+              (std::vector<std::string>{"font at 0", "B at 16 bold", "/b at 20", "blink at 24", "newpage at 32"}));
+    tags.events.clear();
+    Draw(1);
+    EXPECT_EQ(tags.events, (std::vector<std::string>{"i at 42"}));
+    AuaSetWalker(nullptr);
+}
+
+namespace {
+
 struct Drawn {
     std::vector<std::string> texts;
     std::vector<AuaRect> rects;
@@ -148,7 +184,7 @@ struct DrawnWordTest : EngineTest {
     void SetUp() override
     {
         EngineTest::SetUp();
-        AuaWalker walker = {&drawn, nullptr, nullptr, nullptr, nullptr, OnDrawn};
+        AuaWalker walker = {&drawn, nullptr, nullptr, nullptr, nullptr, OnDrawn, nullptr};
         AuaSetWalker(&walker);
     }
     void TearDown() override

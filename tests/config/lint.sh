@@ -92,9 +92,14 @@ lint_is "refused link" 0 "keys.txt:1:19: warning: link target 'run.sh' is refuse
 
 fresh
 printf '<font verdana><b>bold <i>italic <ul>under\r\n\r\n' >"$issue/keys.txt"
-lint_is "styles still on" 0 "keys.txt:1:42: warning: bold is still on at the end of the article: <b> without </b>
-keys.txt:1:42: warning: italic is still on at the end of the article: <i> without </i>
-keys.txt:1:42: warning: underline is still on at the end of the article: <ul> without </ul>"
+# Each at the tag that turned it on.
+lint_is "styles still on" 0 "keys.txt:1:15: warning: bold is still on at the end of the article: <b> without </b>
+keys.txt:1:23: warning: italic is still on at the end of the article: <i> without </i>
+keys.txt:1:33: warning: underline is still on at the end of the article: <ul> without </ul>"
+# Closed and turned on again: the tag that turned it on last; a tag that
+# finds it on already, on a later page, does not move it.
+printf '<font verdana><b>One</b> two <bold on>three<newpage>four <b>five' >"$issue/keys.txt"
+lint_is "bold turned on again" 0 "keys.txt:1:30: warning: bold is still on at the end of the article: <b> without </b>"
 
 # [Articles] text no page shows.
 fresh
@@ -195,9 +200,9 @@ crlf '<font verdana>Welcome <b>aboard.' 'Press <blink>Esc</blink>.' >"$issue/key
 printf '<font verdana>See <link setup.exe>the setup</link>.' >"$issue/setup.txt"
 lint_is "several faults" 1 "zarn.cfg:6:13: error: effect 'page.wav' not found: the reader stops with \"- error loading sfx! (samples have to be 8-bit mono wav)\"
 zarn.cfg:8:7: error: topic 'empty' has no articles: opening it stops the reader with \"Topic index not found!\"
+keys.txt:1:23: warning: bold is still on at the end of the article: <b> without </b>
 keys.txt:2:7: error: unknown tag 'blink'!
 keys.txt:2:17: error: unknown tag '/blink'!
-keys.txt:2:26: warning: bold is still on at the end of the article: <b> without </b>
 setup.txt:1:19: warning: link target 'setup.exe' is refused by the reader: it opens web and mail addresses and documents of the issue only
 _help2.jpg: error: not found: the reader stops with \"- bitmaps not loaded!\"
 ball.v3d: warning: texture 'ball.bmp' not found: the default texture is drawn instead"

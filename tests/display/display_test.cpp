@@ -377,6 +377,35 @@ TEST_F(DisplayTest, ErrorBoxWithoutTextShowsNoBoxButStillCloses)
     EXPECT_EQ(DisplayWindow(), nullptr);
 }
 
+namespace {
+std::vector<std::string> caught;
+void Catch(const char *text)
+{
+    caught.push_back(text);
+}
+} // namespace
+
+TEST_F(DisplayTest, ACaughtErrorShowsNoBoxAndTheProgramGoesOn)
+{
+    ASSERT_EQ(CreateDisplay(nullptr, nullptr, SW_SHOW, W, H, 32, 1, "Zarn"), 1);
+    Pump();
+    caught.clear();
+    ErrorBoxSetCatcher(Catch);
+    FatalError("Can't load AUA!");
+    ErrorBox(nullptr);
+    ErrorBoxSetCatcher(nullptr);
+    EXPECT_EQ(caught, (std::vector<std::string>{"Zarn EXCEPTION: 'Can't load AUA!'\n", ""}));
+    EXPECT_TRUE(HeadlessMessageBoxes().empty());
+    ASSERT_NE(DisplayWindow(), nullptr);
+    Present(page.data(), W * H);
+    EXPECT_EQ(HeadlessFrameCount(), 1) << "the display still shows frames";
+    // Without the catcher the box ends the run as before.
+    FatalError("Can't load AUA!");
+    EXPECT_EQ(HeadlessMessageBoxes().size(), 1u);
+    EXPECT_EQ(DisplayWindow(), nullptr);
+    EXPECT_EQ(caught.size(), 2u);
+}
+
 TEST_F(DisplayTest, FatalErrorWrapsTheTextInTheBanner)
 {
     FatalError("- bitmaps not loaded!");

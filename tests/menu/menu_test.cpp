@@ -211,3 +211,49 @@ TEST_F(MenuTest, OversizedPictureIsCutAtThePageEdge) {
     EXPECT_EQ(page.at(639, 479), Rgb(4, 5, 6));
     MenuFreePictures();
 }
+
+TEST_F(MenuTest, ProblemBandSitsAtTheFootOfTheTextAreaAndCutsWhatDoesNotFit) {
+    const uint32_t red = Rgb(160, 24, 24);
+    // One line: a solid band from y 376 to 396 between x 20 and 620, white text on it, nothing else touched.
+    const char *one[] = {"first.txt:3:7: unknown tag 'bogus'!"};
+    Page drawn = page;
+    DrawProblemBand(drawn.data(), one, 1);
+    for (int y = 0; y < 480; y++) {
+        for (int x = 0; x < 640; x++) {
+            bool inBand = x >= 20 && x < 620 && y >= 376 && y < 396;
+            if (!inBand) {
+                ASSERT_EQ(drawn.at(x, y), page.at(x, y)) << x << "," << y;
+            } else if (x >= 500 || y < 378) {
+                ASSERT_EQ(drawn.at(x, y), red) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_TRUE(Inked(drawn, 26, 380, 500, 394, red)) << "the message";
+
+    // A line wider than the band ends in "..." inside it.
+    std::string wide(400, 'm');
+    const char *long_[] = {wide.c_str()};
+    Page cut = page;
+    DrawProblemBand(cut.data(), long_, 1);
+    EXPECT_TRUE(Inked(cut, 580, 380, 614, 394, red));
+    EXPECT_FALSE(Inked(cut, 614, 376, 620, 396, red)) << "the margin stays clear";
+
+    // Fourteen problems: eleven lines and one saying how many more, the band grown upwards.
+    std::vector<std::string> texts;
+    std::vector<const char *> many;
+    for (int i = 0; i < 14; i++) texts.push_back("problem " + std::to_string(i));
+    for (const std::string &text : texts) many.push_back(text.c_str());
+    Page crowded = page, written = page;
+    DrawProblemBand(crowded.data(), many.data(), 14);
+    std::vector<const char *> shown(many.begin(), many.begin() + 11);
+    shown.push_back("... and 3 more");
+    DrawProblemBand(written.data(), shown.data(), 12);
+    EXPECT_EQ(crowded.pixels, written.pixels);
+    EXPECT_EQ(crowded.at(300, 396 - 6 - 12 * 14), red) << "twelve rows high";
+    EXPECT_EQ(crowded.at(300, 396 - 6 - 12 * 14 - 1), page.at(300, 396 - 6 - 12 * 14 - 1));
+
+    // Nothing to say, nothing drawn.
+    Page none = page;
+    DrawProblemBand(none.data(), many.data(), 0);
+    EXPECT_EQ(none.pixels, page.pixels);
+}

@@ -152,6 +152,51 @@ TEST_F(ScriptTest, PollingLoopSeesEveryKeyAndClosesAfterTheGraceTime)
     EXPECT_NE(Log().find("grace time over"), std::string::npos);
 }
 
+// A polling loop whose answer to a key takes a while and only peeks at the
+// queue meanwhile, as a fade does; what it saw, in order.
+std::string PollingLoopWithSlowWork()
+{
+    std::string seen;
+    for (int i = 0; i < 100000; i++) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (!GetMessageA(&msg, nullptr, 0, 0))
+                return seen;
+            DispatchMessageA(&msg);
+        }
+        if (lastKey) {
+            seen += "key " + std::to_string(lastKey) + "\n";
+            lastKey = 0;
+            int interrupted = 0;
+            for (int step = 0; step < 20 && !interrupted; step++) {
+                interrupted = PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+                Sleep(2);
+            }
+            seen += interrupted ? "input during the work\n" : "work done\n";
+        }
+        WaitMessageTimeout(10);
+    }
+    return seen;
+}
+
+TEST_F(ScriptTest, WaitSettledHoldsInputBackUntilThePollingLoopWaitsAgain)
+{
+    MakeWindow();
+    ASSERT_TRUE(HeadlessScriptText("grace 30\nkey Right\nwait settled\nkey A\n"));
+    // (The closing of the run may come during the last work.)
+    const std::string settled = "key 39\nwork done\nkey 65\n";
+    EXPECT_EQ(PollingLoopWithSlowWork().substr(0, settled.size()), settled);
+
+    // A fixed sleep is no such condition: the next key comes during the work.
+    HeadlessReset();
+    keys.clear();
+    lastKey = 0;
+    MakeWindow();
+    ASSERT_TRUE(HeadlessScriptText("grace 30\nkey Right\nsleep 1\nkey A\n"));
+    const std::string early = "key 39\ninput during the work\n";
+    EXPECT_EQ(PollingLoopWithSlowWork().substr(0, early.size()), early);
+}
+
 TEST_F(ScriptTest, WaitForFramesHoldsInputBackAndSaveWritesAPng)
 {
     std::string png = dir + "/frame.png";

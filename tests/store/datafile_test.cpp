@@ -215,6 +215,16 @@ TEST_F(DataFileTest, LooseFilesOverrideMembersInPrefixOrder)
     DataFileClose(file);
 }
 
+TEST_F(DataFileTest, LooseFoldersAreTheDirectoryAndTheTwelvePrefixes)
+{
+    for (const char *path : {"first.txt", "tex/_full.jpg", "vtx/ball.v3d", "hellenvc/a.bmp", "Misc/pic.bmp"})
+        EXPECT_EQ(DataFileLooseFolder(path), 1) << path;
+    // Other folders, deeper ones and folders merely ending in a prefix's name.
+    for (const char *path : {"drafts/first.txt", "tex/old/_full.jpg", "mytex/_full.jpg", "a/tex/_full.jpg", "/tex/x"})
+        EXPECT_EQ(DataFileLooseFolder(path), 0) << path;
+    EXPECT_EQ(DataFileLooseFolder(nullptr), 0);
+}
+
 // What a checker learns of the store: the directory as the reader sees it,
 // and for every open the name, whether it was found and where.
 struct OpenSeen {
@@ -258,6 +268,40 @@ TEST_F(DataFileTest, MemberNamesAndTheOpenWatcher)
     EXPECT_EQ(opensSeen[1].loosePath, "(none)");
     EXPECT_EQ(opensSeen[2].kind, 0);
     EXPECT_EQ(opensSeen[3].kind, 0); // a refused mode is not found either
+}
+
+TEST_F(DataFileTest, AReplacedArchiveIsReadAgainOnlyWhenReopened)
+{
+    ASSERT_EQ(Open({{"zarn.cfg", Of("old config"), 0}, {"a.txt", Of("first"), 3}}), 1);
+    // Written beside it and renamed into place, as the packer does: the open
+    // stream still reads the old file until the archive is reopened.
+    WriteFile("zarn.dat.new", BuildArchive({{"b.txt", Of("added"), 0}, {"zarn.cfg", Of("new config"), 3}}));
+    fs::rename("zarn.dat.new", "zarn.dat");
+    DataFile *old = DataFileOpen("zarn.cfg", "rb");
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(ReadAll(old), "old config");
+    DataFileClose(old);
+
+    EXPECT_EQ(ArchiveReopen(), 1);
+    ASSERT_EQ(ArchiveMemberCount(), 2);
+    EXPECT_STREQ(ArchiveMemberName(0), "b.txt");
+    DataFile *fresh = DataFileOpen("zarn.cfg", "rb");
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(ReadAll(fresh), "new config");
+    DataFileClose(fresh);
+    EXPECT_EQ(DataFileOpen("a.txt", "rb"), nullptr);
+
+    // Gone or spoilt, there is no archive; loose files still work.
+    fs::remove("zarn.dat");
+    WriteFile("loose.txt", Of("loose"));
+    EXPECT_EQ(ArchiveReopen(), 0);
+    EXPECT_EQ(ArchiveMemberCount(), 0);
+    EXPECT_EQ(DataFileOpen("b.txt", "rb"), nullptr);
+    DataFile *loose = DataFileOpen("loose.txt", "rb");
+    ASSERT_NE(loose, nullptr);
+    DataFileClose(loose);
+    WriteFile("zarn.dat", Of("not an archive"));
+    EXPECT_EQ(ArchiveReopen(), 0);
 }
 
 TEST_F(DataFileTest, NoArchiveMeansOnlyLooseFiles)
