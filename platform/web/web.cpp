@@ -714,4 +714,6 @@ const PlatformBackend webBackend = {
     SettingRead,
     SettingWrite,
     SetFullScreenWeb,
+    nullptr, // a page's files do not change under it: no watching
+    nullptr,
 };
