@@ -14,7 +14,7 @@ FUZZ_LONG_SECONDS ?= 600
 PREFIX      ?= /usr/local
 
 .PHONY: all deps build run test unit-test asan-test fuzz-test install package bench fuzz clean
-.PHONY: web-deps web-libs web-build web-test web-bench
+.PHONY: web web-deps web-libs web-build web-test web-bench
 
 all: build
 
@@ -81,6 +81,11 @@ web-build: web-libs
 	  -DZARN_WEB_DESKTOP_BUILD=$(abspath $(BUILD)) >/dev/null
 	@cmake --build $(WEB_BUILD) -j $(JOBS)
 
+# The demo issue's web edition: a folder any static server can serve as it is.
+web: build web-build
+	@ZARN_WEB_FILES=$(abspath $(WEB_BUILD))/web $(BUILD)/tools/zarn-tool web -C $(BUILD)/demo -o $(BUILD)/web/demo
+	@echo "build/web/demo: serve it, e.g. python3 -m http.server -d $(BUILD)/web/demo"
+
 web-test: build web-build
 	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L web
 
@@ -92,9 +97,10 @@ web-bench: build web-deps
 	@cmake -E copy_directory $(BUILD)/demo $(WEB_BUILD)/demo
 	node $(WEB_BUILD)/bench/zarn-bench.js --benchmark_counters_tabular=true
 
-bench: build
+bench: build web-build
 	$(BUILD)/bench/zarn-bench --benchmark_counters_tabular=true
 	scripts/measure-reader $(BUILD)
+	scripts/measure-web $(BUILD) $(WEB_BUILD)
 
 # Each target on every core for FUZZ_LONG_SECONDS, then the line coverage of
 # the parsers that the corpus kept in $(FUZZ_BUILD)/fuzz-corpus reaches.

@@ -8,6 +8,7 @@
 # [SECTION] Settings
 # [SECTION] Libraries
 # [SECTION] Compilation
+# [SECTION] The reader in a page
 # [SECTION] Running under node
 # [SECTION] Tests
 
@@ -63,7 +64,8 @@ endif()
 
 # No SDL (the web backend takes its place) and no fontconfig: the headless
 # backend finds no system fonts (PlatformFindFontFile answers 0) and the
-# dialog manager falls back to its fixed face.
+# dialog manager falls back to its fixed face; the web backend has the one
+# face its page brings along.
 set(ZARN_EXCLUDE_SOURCES "/platform/sdl/|/platform/fontconfig\\.cpp$")
 add_compile_definitions(ZARN_NO_FONTCONFIG)
 
@@ -71,6 +73,43 @@ add_compile_definitions(ZARN_NO_FONTCONFIG)
 # SIMD, which every browser of today runs.
 add_compile_options(-msimd128 -msse2)
 add_link_options(-msimd128)
+
+# [SECTION] The reader in a page ----------------------------------------------
+
+# The page's face for dialogs and message boxes.
+set(ZARN_WEB_DIALOG_FONT /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf CACHE FILEPATH
+  "the sans-serif face the web edition's dialogs are drawn with")
+
+# zarn_web_reader() — called once the layers exist: every program of this
+# build links the browser side of the web backend (platform/web/web.js; under
+# node nothing calls it), and the reader becomes zarn.js and zarn.wasm in
+# web/, beside its page and the dialog face: the files `zarn-tool web` puts
+# in front of an issue. Its waits unwind and rewind the call stack
+# (Asyncify): zarn_web_wait is the one wait of our own, the fibers of the
+# cooperative tasks are Emscripten's.
+function(zarn_web_reader)
+  set(library ${CMAKE_SOURCE_DIR}/platform/web/web.js)
+  target_link_options(zarn_platform INTERFACE "SHELL:--js-library ${library}")
+  set_property(TARGET zarn_platform APPEND PROPERTY INTERFACE_LINK_DEPENDS ${library})
+  if(NOT TARGET zarn)
+    return()
+  endif()
+  set(site ${CMAKE_BINARY_DIR}/web)
+  set_target_properties(zarn PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${site})
+  target_link_options(zarn PRIVATE
+    -g0 -O2
+    -sASYNCIFY -sASYNCIFY_IMPORTS=['zarn_web_wait'] -sASYNCIFY_STACK_SIZE=65536
+    -sMODULARIZE=1 -sEXPORT_NAME=createZarn -sENVIRONMENT=web
+    -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432 -sEXIT_RUNTIME=1
+    -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=['FS'])
+  set(page ${CMAKE_SOURCE_DIR}/platform/web/index.html)
+  add_custom_command(OUTPUT ${site}/index.html ${site}/DejaVuSans.ttf
+    COMMAND ${CMAKE_COMMAND} -E copy ${page} ${site}/index.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${ZARN_WEB_DIALOG_FONT} ${site}/DejaVuSans.ttf
+    DEPENDS ${page} ${ZARN_WEB_DIALOG_FONT}
+    VERBATIM)
+  add_custom_target(zarn_web_page ALL DEPENDS ${site}/index.html ${site}/DejaVuSans.ttf)
+endfunction()
 
 # [SECTION] Running under node ------------------------------------------------
 
@@ -116,3 +155,10 @@ endfunction()
 # as the reader needs.
 add_test(NAME web_libs COMMAND bash ${CMAKE_SOURCE_DIR}/tests/web/libs.bash ${ZARN_WEB_LIBS})
 set_tests_properties(web_libs PROPERTIES LABELS web)
+
+# The reader in a real browser (headless Chromium over its DevTools
+# protocol), against sites `zarn-tool web` of the desktop build writes from
+# the reader built here once; on its own, since it starts a browser.
+add_test(NAME web_browser COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/web/browser.py)
+set_tests_properties(web_browser PROPERTIES LABELS web RUN_SERIAL TRUE TIMEOUT 600
+  ENVIRONMENT "ZARN_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZARN_DESKTOP_BUILD=${ZARN_WEB_DESKTOP_BUILD};ZARN_WEB_FILES=${CMAKE_BINARY_DIR}/web")

@@ -79,31 +79,38 @@ int PlatformSelect(const char *name)
 {
     if (state.backend)
         return 1;
+#if defined(__EMSCRIPTEN__)
+    // A page has no environment to read and the web build no SDL.
+    if (name && !strcmp(name, "headless"))
+        state.backend = &headlessBackend;
+    else
+        state.backend = &webBackend;
+    return 1;
+#else
     if (!name) {
         name = getenv("ZARN_PLATFORM");
         if (!name || !*name)
             name = "sdl";
     }
-    int known = 1;
-    if (!strcmp(name, "headless"))
+    if (!strcmp(name, "headless")) {
         state.backend = &headlessBackend;
-    else {
-        known = !strcmp(name, "sdl");
-#if defined(__EMSCRIPTEN__)
-        // The web build has no SDL backend.
-        known = 0;
-        state.backend = &headlessBackend;
-#else
-        state.backend = &sdlBackend;
-#endif
+        return 1;
     }
-    return known;
+    state.backend = &sdlBackend;
+    return !strcmp(name, "sdl");
+#endif
+}
+
+const PlatformBackend *PlatformBackendChosen()
+{
+    if (!state.backend)
+        PlatformSelect(nullptr);
+    return state.backend;
 }
 
 const PlatformBackend *PlatformBackendInUse()
 {
-    if (!state.backend)
-        PlatformSelect(nullptr);
+    PlatformBackendChosen();
     if (!state.started) {
         state.started = 1;
         if (state.backend->start)
@@ -440,6 +447,24 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         result = DefWindowProcA(window, message, wParam, lParam);
     state.dispatchDepth--;
     return result;
+}
+
+uint32_t PlatformWidenChannel(uint32_t pixel, uint32_t mask)
+{
+    if (!mask)
+        return 0;
+    int shift = 0, bits = 0;
+    while (!((mask >> shift) & 1))
+        shift++;
+    while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
+        bits++;
+    uint32_t value = (pixel & mask) >> shift;
+    if (bits >= 8)
+        return (value >> (bits - 8)) & 0xFF;
+    uint32_t wide = 0;
+    for (int have = 0; have < 8; have += bits)
+        wide |= value << (8 - bits) >> have;
+    return wide & 0xFF;
 }
 
 int PlatformShiftHeld()

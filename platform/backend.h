@@ -4,6 +4,7 @@
 // time. Nothing outside platform/ (and its tests) includes this header.
 //
 // [SECTION] Windows
+// [SECTION] Threads
 // [SECTION] Surfaces
 // [SECTION] Backend table
 // [SECTION] Common helpers for backends
@@ -51,6 +52,17 @@ struct PlatformDialog {
     std::vector<PlatformControl> controls;
     int focus;                 // index of the control with keyboard focus, -1 none
     int pressed;               // index of the control drawn pressed, -1 none
+};
+
+// [SECTION] Threads --------------------------------------------------------
+
+// A thread as CreateThread hands it out; native is the backend's own record
+// (a POSIX thread where the backend leaves threads to the system).
+struct PlatformThread {
+    THREADPROC procedure;
+    void *argument;
+    uint32_t stackSize;
+    void *native;
 };
 
 // [SECTION] Surfaces ------------------------------------------------------
@@ -125,6 +137,18 @@ struct PlatformBackend {
     INT_PTR (*shellOpen)(const char *verb, const char *file, const char *parameters);
     // PlatformFindFontFile.
     int (*findFontFile)(const char *family, int bold, int italic, char *path, int size);
+    // Threads and sleeping where the system's own cannot serve; null: POSIX
+    // threads and nanosleep (platform/system.cpp). threadStart returns 1 when
+    // the thread runs.
+    int (*threadStart)(PlatformThread *thread);
+    void (*threadJoin)(PlatformThread *thread);
+    void (*sleep)(DWORD milliseconds);
+    // The registry's values where they are not kept in the settings file;
+    // null: the file. settingRead copies a value's decimal text into text
+    // (size bytes) and returns 1, or 0 when the value is not stored;
+    // settingWrite stores it and returns 1, or 0 when it cannot.
+    int (*settingRead)(const char *name, char *text, int size);
+    int (*settingWrite)(const char *name, const char *text);
     // Native side of PlatformSetFullScreen (the common code then updates the
     // window's record and sends its messages). 1, or 0 when refused.
     int (*setFullScreen)(HWND window, int fullScreen, int width, int height);
@@ -156,9 +180,13 @@ enum DrawStep {
 
 extern const PlatformBackend sdlBackend;
 extern const PlatformBackend headlessBackend;
+extern const PlatformBackend webBackend;
 
 // The backend in use (selects the default on first use).
 const PlatformBackend *PlatformBackendInUse();
+// The backend chosen (selecting the default), not yet started: for the
+// services that need no device (threads, sleeping, settings).
+const PlatformBackend *PlatformBackendChosen();
 
 // [SECTION] Common helpers for backends -----------------------------------
 
@@ -166,6 +194,10 @@ const PlatformBackend *PlatformBackendInUse();
 void PlatformQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Queues WM_CHAR for each code point of UTF-8 text; broken sequences are dropped.
 void PlatformQueueCharacters(HWND window, const char *text);
+
+// One channel of a pixel (the bits of mask) as 8 bits: wider channels keep
+// their top bits, narrower ones repeat theirs, so full intensity stays 255.
+uint32_t PlatformWidenChannel(uint32_t pixel, uint32_t mask);
 // Number of messages waiting.
 int PlatformQueueLength();
 // Frees every window and drops every queued message without telling any

@@ -6,8 +6,10 @@
 // whole, files changed on disk, threads and sleeping, an audio output, local
 // time and CPUID.
 //
-// Two backends implement it, chosen at run time by ZARN_PLATFORM (sdl, the
-// default, or headless); see platform/sdl/ and platform/headless/.
+// Three backends implement it: on a desktop sdl (the default) or headless,
+// chosen at run time by ZARN_PLATFORM (see platform/sdl/ and
+// platform/headless/); in the web edition web, chosen when it is compiled
+// (platform/web/).
 //
 // [SECTION] Types and constants
 // [SECTION] Backend selection
@@ -134,9 +136,11 @@ enum : UINT { PM_NOREMOVE = 0, PM_REMOVE = 1 };
 // Chooses the backend: name "sdl" or "headless", or null to read ZARN_PLATFORM
 // (default "sdl"). Called once before any other service; later calls do
 // nothing. Returns 1, or 0 for an unknown name (the sdl backend is then used).
+// The web edition has no environment and no SDL: there "headless" is the
+// headless backend and anything else (null included) the web one.
 int PlatformSelect(const char *name);
 
-// "sdl" or "headless": the backend in use.
+// "sdl", "headless" or "web": the backend in use.
 const char *PlatformName();
 
 // The program path and its arguments joined by single blanks (set by main).

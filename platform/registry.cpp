@@ -3,6 +3,8 @@
 // "name=value" line per value with the value in decimal. The file is read
 // when a key is opened and written whole after every change, through a
 // temporary file renamed over it, so a crash never leaves half a file.
+// A backend with a store of its own (the web one: the page's local storage)
+// keeps each value there under its name, as the same decimal text.
 #include "platform/backend.h"
 
 #include <cstdio>
@@ -14,7 +16,15 @@
 
 struct RegistryKey {
     std::vector<std::pair<std::string, uint32_t>> values; // file order
+    int backendStore;   // values live in the backend's store, read when asked
 };
+
+// The backend's own store for values, or null for the settings file.
+static const PlatformBackend *ValueStore()
+{
+    const PlatformBackend *backend = PlatformBackendChosen();
+    return backend->settingRead && backend->settingWrite ? backend : nullptr;
+}
 
 struct RegistryState {
     std::string overridePath;
@@ -126,6 +136,10 @@ LONG RegOpenKeyExA(HKEY root, const char *subKey, DWORD options, DWORD access, H
     if (!key || !subKey)
         return ERROR_FILE_NOT_FOUND;
     *key = nullptr;
+    if (ValueStore()) {
+        *key = new RegistryKey{{}, 1};
+        return ERROR_SUCCESS;
+    }
     const char *path = RegistryFilePath();
     auto *opened = new RegistryKey();
     if (!path || !ReadFile(path, opened)) {
@@ -148,6 +162,12 @@ LONG RegCreateKeyExA(HKEY root, const char *subKey, DWORD reserved, char *classN
     if (!key || !subKey)
         return ERROR_FILE_NOT_FOUND;
     *key = nullptr;
+    if (ValueStore()) {
+        if (disposition)
+            *disposition = 2; // the store is always there: an existing key
+        *key = new RegistryKey{{}, 1};
+        return ERROR_SUCCESS;
+    }
     const char *path = RegistryFilePath();
     if (!path || !PlatformMakeDirectoriesFor(path))
         return 5; // access denied
@@ -164,6 +184,15 @@ LONG RegQueryValueExA(HKEY key, const char *name, DWORD *reserved, DWORD *type, 
     (void)reserved;
     if (!key || !name)
         return ERROR_FILE_NOT_FOUND;
+    const PlatformBackend *store = key->backendStore ? ValueStore() : nullptr;
+    if (store) {
+        // What the store holds is read as a file line's value would be.
+        char text[64];
+        uint32_t value;
+        key->values.clear();
+        if (store->settingRead(name, text, sizeof text) && ParseValue(text, &value))
+            key->values.emplace_back(name, value);
+    }
     for (const auto &entry : key->values) {
         if (entry.first != name)
             continue;
@@ -205,6 +234,10 @@ LONG RegSetValueExA(HKEY key, const char *name, DWORD reserved, DWORD type, cons
         }
     if (!found)
         key->values.emplace_back(name, value);
+    if (const PlatformBackend *store = key->backendStore ? ValueStore() : nullptr) {
+        std::string text = std::to_string(static_cast<int32_t>(value));
+        return store->settingWrite(name, text.c_str()) ? ERROR_SUCCESS : 5;
+    }
     const char *path = RegistryFilePath();
     // Only this value changes in the file; whatever else it holds is kept.
     RegistryKey merged;

@@ -1,6 +1,8 @@
 // Backend-independent services: threads, sleeping, clocks, local time, CPUID,
 // the command line, the working directory, the program's own folder, the
-// user's folders and files written whole. The same on every backend.
+// user's folders and files written whole. The same on every backend, except
+// that a backend may run threads and sleeping its own way (the web one, which
+// has no threads to start).
 #include "platform/backend.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,12 +26,6 @@
 #include <string>
 #include <vector>
 
-struct PlatformThread {
-    pthread_t thread;
-    THREADPROC procedure;
-    void *argument;
-};
-
 namespace {
 
 struct SystemState {
@@ -47,6 +43,25 @@ void *ThreadStart(void *raw)
     auto *thread = static_cast<PlatformThread *>(raw);
     thread->procedure(thread->argument);
     return nullptr;
+}
+
+int StartSystemThread(PlatformThread *thread)
+{
+    auto *native = new pthread_t();
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    // The stack sizes asked for were made for another system's threads; never
+    // go below what this one needs for the C library.
+    size_t size = thread->stackSize < 256 * 1024 ? 256 * 1024 : thread->stackSize;
+    pthread_attr_setstacksize(&attributes, size);
+    int failed = pthread_create(native, &attributes, ThreadStart, thread);
+    pthread_attr_destroy(&attributes);
+    if (failed) {
+        delete native;
+        return 0;
+    }
+    thread->native = native;
+    return 1;
 }
 
 } // namespace
@@ -289,16 +304,11 @@ const char *PlatformPicturesDirectory()
 
 PlatformThread *CreateThread(uint32_t stackSize, THREADPROC procedure, void *argument)
 {
-    auto *thread = new PlatformThread{pthread_t(), procedure, argument};
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    // The stack sizes asked for were made for another system's threads; never
-    // go below what this one needs for the C library.
-    size_t size = stackSize < 256 * 1024 ? 256 * 1024 : stackSize;
-    pthread_attr_setstacksize(&attributes, size);
-    int failed = pthread_create(&thread->thread, &attributes, ThreadStart, thread);
-    pthread_attr_destroy(&attributes);
-    if (failed) {
+    if (!procedure)
+        return nullptr;
+    const PlatformBackend *backend = PlatformBackendChosen();
+    auto *thread = new PlatformThread{procedure, argument, stackSize, nullptr};
+    if (!(backend->threadStart ? backend->threadStart(thread) : StartSystemThread(thread))) {
         delete thread;
         return nullptr;
     }
@@ -324,12 +334,24 @@ void PlatformJoinThread(PlatformThread *thread)
 {
     if (!thread)
         return;
-    pthread_join(thread->thread, nullptr);
+    const PlatformBackend *backend = PlatformBackendChosen();
+    if (backend->threadJoin) {
+        backend->threadJoin(thread);
+    } else {
+        auto *native = static_cast<pthread_t *>(thread->native);
+        pthread_join(*native, nullptr);
+        delete native;
+    }
     delete thread;
 }
 
 void Sleep(DWORD milliseconds)
 {
+    const PlatformBackend *backend = PlatformBackendChosen();
+    if (backend->sleep) {
+        backend->sleep(milliseconds);
+        return;
+    }
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
     }

@@ -355,6 +355,12 @@ DataFile *DataFileOpen(const char *name, const char *mode)
     return file;
 }
 
+const char *DataFileLooseDirectory(int index)
+{
+    int count = static_cast<int>(sizeof LooseFileDirectories / sizeof LooseFileDirectories[0]);
+    return index >= 0 && index < count ? LooseFileDirectories[index] : nullptr;
+}
+
 void DataFileWatchOpens(DataFileOpenWatcher watcher)
 {
     openWatcher = watcher;

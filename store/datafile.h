@@ -67,6 +67,10 @@ int DataFileLooseFolder(const char *path);
 // cannot be read or unpacked, the mode is not "rb" for a member, or memory runs out.
 DataFile *DataFileOpen(const char *name, const char *mode);
 
+// Tools: the folders searched for loose files, in order, as path prefixes
+// ("" for the issue's own directory, then "tex/" ...); null past the last.
+const char *DataFileLooseDirectory(int index);
+
 // Tools: watcher (null for none) is told of every DataFileOpen: the name asked
 // for, the file opened (null when none) and, for a loose file, the path it was
 // found under (a directory prefix and the name; null otherwise).

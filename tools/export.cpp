@@ -764,4 +764,9 @@ int Export(int argc, char **argv)
 
 } // namespace
 
+std::string ToolHtmlText(const std::string &text)
+{
+    return Html(text);
+}
+
 ZARN_TOOL_COMMAND("export", Export, "export html [-C DIR] -o OUT — the issue as a static web site");

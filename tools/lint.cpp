@@ -723,21 +723,10 @@ void SortAndDeduplicate() {
     all = kept;
 }
 
-int Lint(int argc, char **argv) {
-    if (ToolWantsHelp(argc, argv)) {
-        fputs(kLintHelp, stdout);
-        return 0;
-    }
-    const char *directory = nullptr;
-    bool strict = false;
-    for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "-C") && i + 1 < argc)
-            directory = argv[++i];
-        else if (!strcmp(argv[i], "--strict"))
-            strict = true;
-        else
-            return ToolFail("lint: unexpected argument '%s' (usage: zarn-tool lint [-C DIR] [--strict])", argv[i]);
-    }
+} // namespace
+
+int ToolLintIssue(const char *directory, bool strict, int *errorCount) {
+    if (errorCount) *errorCount = 0;
     if (int status = ToolEnterIssue(directory)) return status;
     if (!CatchOutput()) {
         ReleaseOutput();
@@ -800,8 +789,29 @@ int Lint(int argc, char **argv) {
     }
     printf("%d error%s, %d warning%s in %d file%s\n", errors, errors == 1 ? "" : "s", warnings,
            warnings == 1 ? "" : "s", files, files == 1 ? "" : "s");
+    if (errorCount) *errorCount = errors;
     if (fflush(stdout) != 0) return ToolFail("standard output: write failed");
     return errors || (strict && warnings) ? 1 : 0;
+}
+
+namespace {
+
+int Lint(int argc, char **argv) {
+    if (ToolWantsHelp(argc, argv)) {
+        fputs(kLintHelp, stdout);
+        return 0;
+    }
+    const char *directory = nullptr;
+    bool strict = false;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "-C") && i + 1 < argc)
+            directory = argv[++i];
+        else if (!strcmp(argv[i], "--strict"))
+            strict = true;
+        else
+            return ToolFail("lint: unexpected argument '%s' (usage: zarn-tool lint [-C DIR] [--strict])", argv[i]);
+    }
+    return ToolLintIssue(directory, strict, nullptr);
 }
 
 } // namespace

@@ -26,6 +26,17 @@ bool ToolWantsHelp(int argc, char **argv);
 // archive member. Returns 0, or 1 after a message when DIR cannot be entered.
 int ToolEnterIssue(const char *directory);
 
+// Checks the issue in directory (null: the working directory, which it
+// enters either way) as `zarn-tool lint` does and prints the same report on
+// standard output. Returns lint's exit status (1 when there is an error, or
+// with strict a warning, or the issue cannot be entered); the errors found
+// go to *errorCount when it is not null.
+int ToolLintIssue(const char *directory, bool strict, int *errorCount);
+
+// 8-bit issue text (Latin-1, with Windows' characters in 0x80-0x9F) as HTML
+// text or attribute value: UTF-8 with markup characters escaped.
+std::string ToolHtmlText(const std::string &text);
+
 // An output directory made whole or not at all: commands write into a
 // staging directory beside the target, which then takes the target's place.
 struct ToolOutputDirectory {

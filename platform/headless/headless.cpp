@@ -456,25 +456,6 @@ const HeadlessFrame *HeadlessLastFrame()
     return headless.haveFrame ? &headless.lastFrame : nullptr;
 }
 
-static uint32_t Channel(uint32_t pixel, uint32_t mask)
-{
-    if (!mask)
-        return 0;
-    int shift = 0, bits = 0;
-    while (!((mask >> shift) & 1))
-        shift++;
-    while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
-        bits++;
-    uint32_t value = (pixel & mask) >> shift;
-    if (bits >= 8)
-        return value >> (bits - 8);
-    // Widen by repeating the top bits, so full intensity stays 255.
-    uint32_t wide = value << (8 - bits);
-    for (int have = bits; have < 8; have += bits)
-        wide |= value << (8 - bits) >> have;
-    return wide & 255;
-}
-
 uint32_t HeadlessFramePixel(const HeadlessFrame *frame, int x, int y)
 {
     if (!frame || x < 0 || y < 0 || x >= frame->width || y >= frame->height)
@@ -486,8 +467,9 @@ uint32_t HeadlessFramePixel(const HeadlessFrame *frame, int x, int y)
     uint32_t pixel = 0;
     for (int i = 0; i < bytes; i++)
         pixel |= static_cast<uint32_t>(frame->pixels[at + i]) << (8 * i);
-    return Channel(pixel, frame->format.redMask) << 16 | Channel(pixel, frame->format.greenMask) << 8 |
-           Channel(pixel, frame->format.blueMask);
+    const DrawPixelFormat &format = frame->format;
+    return PlatformWidenChannel(pixel, format.redMask) << 16 | PlatformWidenChannel(pixel, format.greenMask) << 8 |
+           PlatformWidenChannel(pixel, format.blueMask);
 }
 
 int HeadlessSaveFramePng(const char *path)
@@ -1133,6 +1115,11 @@ const PlatformBackend headlessBackend = {
 #else
     PlatformFontconfigFind,
 #endif
+    nullptr, // threads and sleeping: the system's
+    nullptr,
+    nullptr,
+    nullptr, // settings: the file
+    nullptr,
     SetFullScreen,
     PlatformPollWatchStart,
     PlatformPollWatchStop,

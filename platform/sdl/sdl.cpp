@@ -711,6 +711,11 @@ const PlatformBackend sdlBackend = {
     AudioCloseSdl,
     ShellOpen,
     PlatformFontconfigFind,
+    nullptr, // threads and sleeping: the system's
+    nullptr,
+    nullptr,
+    nullptr, // settings: the file
+    nullptr,
     SetFullScreen,
     PlatformInotifyWatchStart,
     PlatformInotifyWatchStop,

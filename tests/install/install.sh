@@ -43,12 +43,28 @@ while read -r name from how; do
         [ -f "$file" ] && [ ! -L "$file" ] && cmp -s "$file" "$from" || fail "demo/$name is not a copy of $from"
     fi
 done <"${ZARN_SOURCE_DIR:?}/demo/loose-files"
+# The web edition's reader, where the web build has made it: what `zarn-tool
+# web` copies beside an issue.
+web_build=$(sed -n 's/^ZARN_WEB_BUILD:PATH=//p' "$BUILD/CMakeCache.txt")
+if [ -f "$web_build/web/zarn.wasm" ]; then
+    for name in DejaVuSans.ttf index.html zarn.js zarn.wasm; do
+        expected+=$'\n'"share/zarn/web/$name"
+    done
+fi
 # The copied music's licence asks for its notice to travel with it.
 grep -q 'Redistributions in binary form must reproduce' "$prefix/share/doc/zarn/copyright" ||
     fail "the copyright file lacks the music's licence"
 installed=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 expected=$(LC_ALL=C sort <<<"$expected")
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
+
+# The installed zarn-tool finds the installed web reader and writes a site.
+if [ -f "$web_build/web/zarn.wasm" ]; then
+    (cd "$WORK" && env -u ZARN_WEB_FILES "$prefix/bin/zarn-tool" web -C "$prefix/share/zarn/demo" -o site \
+        >"$WORK/web.out" 2>&1) || fail "the installed zarn-tool web failed: $(cat "$WORK/web.out")"
+    cmp -s "$WORK/site/zarn.wasm" "$web_build/web/zarn.wasm" && [ -s "$WORK/site/DejaVuSans.ttf" ] ||
+        fail "the site lacks the installed reader"
+fi
 
 # The installed programs run, and tell the build's version.
 version=$("$prefix/bin/zarn" --version) || fail "zarn --version failed"

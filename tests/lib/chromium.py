@@ -42,6 +42,9 @@ Page
   .click(x, y)              the left button pressed and released at x, y
   .click_element(selector)  a click in the middle of the first element that
                             matches the CSS selector (scrolled into view)
+  .tap(x, y)                a finger put down and lifted at x, y (touch
+                            input is switched on for the page first)
+  .swipe(x0, y0, x1, y1)    a finger moved from one point to the other
   .console                  console lines received so far, "TYPE: text"
                             (console.log is "log: ...", errors "error: ...",
                             and the browser's own messages "log-LEVEL: ..."
@@ -279,6 +282,19 @@ class Page:
         self.move(x, y)
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+
+    def _touch(self, points):
+        if not getattr(self, "touch_enabled", False):
+            self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=1)
+            self.touch_enabled = True
+        for kind, (x, y) in zip(["touchStart"] + ["touchMove"] * (len(points) - 2) + ["touchEnd"], points):
+            self.call("Input.dispatchTouchEvent", type=kind, touchPoints=[] if kind == "touchEnd" else [{"x": x, "y": y}])
+
+    def tap(self, x, y):
+        self._touch([(x, y), (x, y)])
+
+    def swipe(self, x0, y0, x1, y1, steps=5):
+        self._touch([(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps) for i in range(steps + 1)])
 
     def click_element(self, selector):
         box = self.evaluate("(() => { const e = document.querySelector(%s); if (!e) return null;"

@@ -302,3 +302,18 @@ TEST_F(HeadlessTest, MessagesPostedFromAnotherThreadArrive)
 }
 
 } // namespace
+
+// Every backend shows 15-, 16- and 32-bit surfaces through this: a wrong
+// shift or a narrow channel left unrepeated shows as wrong colours.
+TEST(WidenChannel, FullIntensityStaysFullAndNarrowChannelsRepeatTheirTopBits)
+{
+    EXPECT_EQ(PlatformWidenChannel(0xF800, 0xF800), 255u);          // 5-bit red of 565
+    EXPECT_EQ(PlatformWidenChannel(0x07E0, 0x07E0), 255u);          // 6-bit green of 565
+    EXPECT_EQ(PlatformWidenChannel(0x8000, 0xF800), 0x84u);         // 10000 -> 10000100
+    EXPECT_EQ(PlatformWidenChannel(0x0400, 0x07E0), 0x82u);         // 100000 -> 10000010
+    EXPECT_EQ(PlatformWidenChannel(0x12345678, 0xFF00), 0x56u);     // 8 bits as they are
+    EXPECT_EQ(PlatformWidenChannel(0x7C00, 0x7C00), 255u);          // 555 red
+    EXPECT_EQ(PlatformWidenChannel(0xFFFFFFFF, 0x3FF00000u), 255u); // a 10-bit channel keeps its top 8
+    EXPECT_EQ(PlatformWidenChannel(0x2AB00000u, 0x3FF00000u), 0xAAu);
+    EXPECT_EQ(PlatformWidenChannel(0x1234, 0), 0u);                 // no such channel
+}
