@@ -718,12 +718,7 @@ int ExportHtml(int argc, char **argv)
 {
     const char *directory = nullptr, *output = nullptr;
     for (int i = 2; i < argc; i++) {
-        bool more = i + 1 < argc;
-        if (!std::strcmp(argv[i], "-C") && more)
-            directory = argv[++i];
-        else if (!std::strcmp(argv[i], "-o") && more)
-            output = argv[++i];
-        else
+        if (!ToolTakeIssueOption(argc, argv, &i, &directory, &output))
             return ToolFail("export: unexpected '%s'\n%s", argv[i], usage);
     }
     if (!output)

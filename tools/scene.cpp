@@ -42,9 +42,8 @@ int SceneCommand(int argc, char **argv)
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         bool more = i + 1 < argc;
-        if (!std::strcmp(a, "-C") && more) directory = argv[++i];
-        else if (!std::strcmp(a, "-o") && more) output = argv[++i];
-        else if (!std::strcmp(a, "--frames") && more) {
+        if (ToolTakeIssueOption(argc, argv, &i, &directory, &output)) continue;
+        if (!std::strcmp(a, "--frames") && more) {
             char *end;
             frames = std::strtol(argv[++i], &end, 10);
             if (*end || frames < 1 || frames > 100000) return ToolFail("scene: bad frame count '%s'", argv[i]);

@@ -245,11 +245,9 @@ int Sheet(int argc, char **argv)
     int hour = -1, minute = -1;
     for (int i = 1; i < argc; i++) {
         bool more = i + 1 < argc;
-        if (!std::strcmp(argv[i], "-C") && more)
-            directory = argv[++i];
-        else if (!std::strcmp(argv[i], "-o") && more)
-            output = argv[++i];
-        else if (!std::strcmp(argv[i], "--time") && more) {
+        if (ToolTakeIssueOption(argc, argv, &i, &directory, &output))
+            continue;
+        if (!std::strcmp(argv[i], "--time") && more) {
             if (!ToolReadTime(argv[++i], &hour, &minute))
                 return ToolFail("sheet: bad time '%s' (HH:MM)", argv[i]);
         } else

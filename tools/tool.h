@@ -20,6 +20,10 @@ int ToolFail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // True when argv[1..] holds "--help" or "-h".
 bool ToolWantsHelp(int argc, char **argv);
 
+// Takes "-C DIR" or "-o OUT" at argv[*i] (moving *i past the value) and
+// returns true; returns false for anything else, leaving *i where it was.
+bool ToolTakeIssueOption(int argc, char **argv, int *i, const char **directory, const char **output);
+
 // Opens an issue the way the reader does: DIR (when not null) becomes the
 // working directory and its zarn.dat the archive, so a name resolves to a
 // loose file in DIR or one of its eleven subdirectories first, then to the

@@ -234,12 +234,7 @@ int Web(int argc, char **argv)
     }
     const char *directory = nullptr, *output = nullptr;
     for (int i = 1; i < argc; i++) {
-        bool more = i + 1 < argc;
-        if (!std::strcmp(argv[i], "-C") && more)
-            directory = argv[++i];
-        else if (!std::strcmp(argv[i], "-o") && more)
-            output = argv[++i];
-        else
+        if (!ToolTakeIssueOption(argc, argv, &i, &directory, &output))
             return ToolFail("web: unexpected '%s' (%s)", argv[i], usage);
     }
     if (!output)

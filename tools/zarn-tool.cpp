@@ -67,6 +67,17 @@ bool ToolWantsHelp(int argc, char **argv)
     return false;
 }
 
+bool ToolTakeIssueOption(int argc, char **argv, int *i, const char **directory, const char **output)
+{
+    if (*i + 1 >= argc)
+        return false;
+    const char **slot = !std::strcmp(argv[*i], "-C") ? directory : !std::strcmp(argv[*i], "-o") ? output : nullptr;
+    if (!slot)
+        return false;
+    *slot = argv[++*i];
+    return true;
+}
+
 int ToolEnterIssue(const char *directory)
 {
     if (directory) {
