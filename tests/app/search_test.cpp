@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -231,13 +231,20 @@ TEST_F(DemoSearch, TheWholeIssueIsSearchedWellUnderATenthOfASecond)
 {
     ReadingPosition start = At(0, 0, 0), found;
     SearchFindPage("quagga", &start, 1, &found); // the glyphs rendered once
+    // Processor time, not the wall clock: other jobs on a busy machine must
+    // not fail it. The sanitizers slow every access several times over.
+#if defined(__SANITIZE_ADDRESS__)
+    const double budget = 400.0;
+#else
+    const double budget = 100.0;
+#endif
     double best = 1e9;
     for (int run = 0; run < 3; run++) {
-        auto begin = std::chrono::steady_clock::now();
+        std::clock_t begin = std::clock();
         EXPECT_EQ(SearchFindPage("quagga", &start, 1, &found), 0);
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        double ms = 1000.0 * static_cast<double>(std::clock() - begin) / CLOCKS_PER_SEC;
         best = ms < best ? ms : best;
     }
     RecordProperty("milliseconds", std::to_string(best));
-    EXPECT_LT(best, 100.0);
+    EXPECT_LT(best, budget);
 }
