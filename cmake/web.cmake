@@ -101,7 +101,7 @@ function(zarn_web_reader)
     -sASYNCIFY -sASYNCIFY_IMPORTS=['zarn_web_wait'] -sASYNCIFY_STACK_SIZE=65536
     -sMODULARIZE=1 -sEXPORT_NAME=createZarn -sENVIRONMENT=web
     -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432 -sEXIT_RUNTIME=1
-    -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=['FS'])
+    -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=['FS','ENV'])
   set(page ${CMAKE_SOURCE_DIR}/platform/web/index.html)
   add_custom_command(OUTPUT ${site}/index.html ${site}/DejaVuSans.ttf
     COMMAND ${CMAKE_COMMAND} -E copy ${page} ${site}/index.html

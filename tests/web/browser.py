@@ -237,6 +237,27 @@ class WebEdition(unittest.TestCase):
             reader.close()
         self.assertEqual(printed, native[:len(printed)])
 
+    def test_the_page_read_last_after_a_reload(self):
+        """R after a reload opens the page the earlier visit left: the positions file outlives the page."""
+        with serve(self.demo_site) as base:
+            reader = Reader(self.browser, base)
+            reader.started()
+            reader.expect_screen(self.render(DEMO, "menu", "--menu"))
+            reader.key("Enter")
+            reader.expect_screen(self.render(DEMO, "t0a0p0", "--topic", "0"))
+            reader.key("ArrowRight")
+            reader.expect_screen(self.render(DEMO, "t0a0p1", "--topic", "0", "--page", "1"))
+            reader.key("Escape")
+            reader.expect_screen(self.render(DEMO, "menu", "--menu"))
+            # Kept while the reader runs, not only when the page goes.
+            reader.wait_for("Object.keys(localStorage).some(k => k.startsWith('zarn-state:'))")
+            reader.page.navigate(base + "/index.html?time=" + CLOCK)
+            reader.started()
+            reader.expect_screen(self.render(DEMO, "menu", "--menu"))
+            reader.key("r")
+            reader.expect_screen(self.render(DEMO, "t0a0p1", "--topic", "0", "--page", "1"))
+            reader.close()
+
     def test_links_taps_and_swipes(self):
         """Links open new tabs for what the reader allows (a document from the site's copy), nothing else."""
         with serve(self.small_site) as base:
