@@ -279,6 +279,22 @@ BOOL UpdateWindow(HWND window)
     return IsWindow(window);
 }
 
+void PlatformWindowShown(HWND window)
+{
+    if (!window->painted) {
+        window->painted = 1;
+        // A desktop gives a newly shown window the focus before its first
+        // redraw; X does so only through a window manager, and often after
+        // the first expose, so a display that draws nothing until activated
+        // would otherwise stay blank.
+        if (!window->dialog)
+            PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
+        PlatformQueueMessage(window, WM_PAINT, 0, 0);
+    }
+    if (window->dialog && PlatformBackendInUse()->dialogChanged)
+        PlatformBackendInUse()->dialogChanged(window);
+}
+
 void PlatformWindowResized(HWND window, int width, int height)
 {
     if (!IsWindow(window))

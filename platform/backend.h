@@ -213,6 +213,10 @@ int PlatformIsLive(HWND window);
 // WM_SIZE; position change: WM_MOVE.
 void PlatformWindowResized(HWND window, int width, int height);
 void PlatformWindowMoved(HWND window, int x, int y);
+// A window on the screen: the first time, a top-level one activates the
+// program and every window gets its first WM_PAINT; a dialog's pixels are
+// drawn anew on every show.
+void PlatformWindowShown(HWND window);
 
 // Dialog geometry: dialog units to pixels (a base unit of 6 × 13 pixels).
 int DialogUnitsToPixelsX(int units);

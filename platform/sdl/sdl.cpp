@@ -375,18 +375,7 @@ static void WindowShow(HWND window, int show)
     }
     SDL_ShowWindow(native->window);
     SDL_RaiseWindow(native->window);
-    if (!window->painted) {
-        window->painted = 1;
-        // Showing a top-level window activates the program before its first
-        // redraw, as a desktop does when a window is shown. X gives focus
-        // only when a window manager does, and often after the first expose:
-        // a display that draws nothing until activated would stay blank.
-        if (!window->dialog)
-            PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
-        PlatformQueueMessage(window, WM_PAINT, 0, 0);
-    }
-    if (window->dialog)
-        DialogChanged(window);
+    PlatformWindowShown(window);
 }
 
 static void WindowGeometry(HWND window)

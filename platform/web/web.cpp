@@ -385,17 +385,8 @@ void DialogChanged(HWND dialog);
 void WindowShow(HWND window, int show)
 {
     Place(window);
-    if (!show)
-        return;
-    if (!window->painted) {
-        window->painted = 1;
-        // Shown is active, as on a desktop that gives a new window the focus.
-        if (!window->dialog)
-            PlatformQueueMessage(window, WM_ACTIVATEAPP, 1, 0);
-        PlatformQueueMessage(window, WM_PAINT, 0, 0);
-    }
-    if (window->dialog)
-        DialogChanged(window);
+    if (show)
+        PlatformWindowShown(window);
 }
 
 void WindowGeometry(HWND window)
