@@ -66,7 +66,8 @@ endif()
 # backend finds no system fonts (PlatformFindFontFile answers 0) and the
 # dialog manager falls back to its fixed face; the web backend has the one
 # face its page brings along.
-set(ZARN_EXCLUDE_SOURCES "/platform/sdl/|/platform/fontconfig\\.cpp$")
+# platform/web/node/ is for the test programs under node, not the reader.
+set(ZARN_EXCLUDE_SOURCES "/platform/sdl/|/platform/fontconfig\\.cpp$|/platform/web/node/")
 add_compile_definitions(ZARN_NO_FONTCONFIG)
 
 # Emscripten turns the SSE2 intrinsics of the fast paths into WebAssembly
@@ -123,7 +124,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_NODE})
 # not NODERAWFS), a process id of its own, and the module compiled at once
 # instead of fetched, which node cannot do for a file path.
 add_library(zarn_web_node INTERFACE)
-target_sources(zarn_web_node INTERFACE ${CMAKE_SOURCE_DIR}/cmake/node-pid.cpp)
+target_sources(zarn_web_node INTERFACE ${CMAKE_SOURCE_DIR}/platform/web/node/pid.cpp)
 target_link_options(zarn_web_node INTERFACE
   -sENVIRONMENT=node -sWASM_ASYNC_COMPILATION=0 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
   -sFORCE_FILESYSTEM=1 -lnodefs.js --pre-js ${CMAKE_SOURCE_DIR}/cmake/node-host-fs.js)
