@@ -342,6 +342,56 @@ void SetAlignment(int alignment) {
 
 bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
+enum class Tag {
+    Unknown, Char, Font, Color, Bold, Italic, Size, Br, NewPage, Image, ImageTrans, ImageXy, ImageXyTrans,
+    B, EndB, I, EndI, Ul, EndUl, Tab, CTab, Left, Right, Center, Aj, Rem, Link, EndLink
+};
+
+// The tag names in byte order of their lower case, for a binary search.
+struct TagName {
+    const char *name;
+    Tag tag;
+};
+constexpr TagName kTagNames[] = {
+    {"/b", Tag::EndB},       {"/i", Tag::EndI},          {"/link", Tag::EndLink},    {"/ul", Tag::EndUl},
+    {"aj", Tag::Aj},         {"b", Tag::B},              {"bold", Tag::Bold},        {"br", Tag::Br},
+    {"center", Tag::Center}, {"char", Tag::Char},        {"color", Tag::Color},      {"ctab", Tag::CTab},
+    {"font", Tag::Font},     {"i", Tag::I},              {"image", Tag::Image},      {"imagetrans", Tag::ImageTrans},
+    {"imagexy", Tag::ImageXy}, {"imagexytrans", Tag::ImageXyTrans}, {"italic", Tag::Italic}, {"left", Tag::Left},
+    {"link", Tag::Link},     {"newpage", Tag::NewPage},  {"rem", Tag::Rem},          {"right", Tag::Right},
+    {"size", Tag::Size},     {"tab", Tag::Tab},          {"ul", Tag::Ul},
+};
+
+constexpr bool InByteOrder() {
+    for (size_t i = 1; i < sizeof kTagNames / sizeof kTagNames[0]; i++) {
+        const char *a = kTagNames[i - 1].name, *b = kTagNames[i].name;
+        while (*a && *a == *b) a++, b++;
+        if ((unsigned char)*a >= (unsigned char)*b) return false;
+    }
+    return true;
+}
+static_assert(InByteOrder(), "kTagNames must stay sorted for FindTag");
+
+// Tag names compare ignoring ASCII case, like every name in an article.
+Tag FindTag(const char *name) {
+    char lower[16];
+    size_t n = 0;
+    for (; name[n]; n++) {
+        if (n + 1 >= sizeof lower) return Tag::Unknown; // longer than any tag
+        lower[n] = (char)LowerAscii((unsigned char)name[n]);
+    }
+    lower[n] = 0;
+    size_t low = 0, high = sizeof kTagNames / sizeof kTagNames[0];
+    while (low < high) {
+        size_t middle = (low + high) / 2;
+        int order = strcmp(lower, kTagNames[middle].name);
+        if (order == 0) return kTagNames[middle].tag;
+        if (order < 0) high = middle;
+        else low = middle + 1;
+    }
+    return Tag::Unknown;
+}
+
 // The tag at tagText, of which available bytes may be read (at most 128 are).
 int ProcessTag(const uint8_t *tagText, int32_t available) {
     char raw[129] = {};
@@ -379,89 +429,120 @@ int ProcessTag(const uint8_t *tagText, int32_t available) {
     const char *name = tag.word[0];
     LayoutState &state = aua.state;
     int result = close;
-    if (SameText(name, "char")) {
+    Tag kind = FindTag(name);
+    switch (kind) {
+    case Tag::Char: {
         // The character sits at a fixed place, whatever the spacing of the tag.
         char word[2] = {raw[5], 0};
         AuaAddWord(word, 1);
         if (raw[5] == '>') result = close + 1;
-    } else if (SameText(name, "font")) {
+        break;
+    }
+    case Tag::Font:
         AuaSelectFont(tag.word[1], state.bold, state.italic);
-    } else if (SameText(name, "color")) {
+        break;
+    case Tag::Color:
         if (tag.word[2][0]) {
             AuaSetColor(ClampByte(tag.number[1]), ClampByte(tag.number[2]), ClampByte(tag.number[3]));
         } else {
             uint32_t v = ReadHex(tag.word[1]);
             AuaSetColor((v >> 16) & 255, (v >> 8) & 255, v & 255);
         }
-    } else if (SameText(name, "bold")) {
+        break;
+    case Tag::Bold:
         state.bold = SameText(tag.word[1], "on") ? 1 : 0;
         AuaSelectFont(state.faceName, state.bold, state.italic);
-    } else if (SameText(name, "italic")) {
+        break;
+    case Tag::Italic:
         state.italic = SameText(tag.word[1], "on") ? 1 : 0;
         AuaSelectFont(state.faceName, state.bold, state.italic);
-    } else if (SameText(name, "size")) {
+        break;
+    case Tag::Size: {
         // Sizes are kept to what a glyph can sensibly be: negative sizes would
         // stall the line advance and huge ones exhaust the glyph cache.
         int32_t size = tag.number[1];
         AuaSetSize(size < 0 ? 0 : size > 255 ? 255 : size);
-    } else if (SameText(name, "br")) {
+        break;
+    }
+    case Tag::Br:
         aua.justifyTo = state.penX;
         AuaFlushLine();
         AuaNewLine();
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         aua.lineStart = state.penX;
         if (aua.walker.lineBreak) aua.walker.lineBreak(aua.walker.context);
-    } else if (SameText(name, "newpage")) {
+        break;
+    case Tag::NewPage:
         aua.pageDone = 1;
-    } else if (SameText(name, "image") || SameText(name, "imagetrans")) {
+        break;
+    case Tag::Image:
+    case Tag::ImageTrans:
         PlaceImage(tag.word[1], Clamp32((int64_t)state.penX + 6), Clamp32((int64_t)state.penY - state.size),
-                   SameText(name, "imagetrans") ? 1 : 0, 1);
+                   kind == Tag::ImageTrans ? 1 : 0, 1);
         aua.lineLimit = aua.justifyTo = AuaLineLimit(state.penX);
         AuaFlushLine();
-    } else if (SameText(name, "imagexy") || SameText(name, "imagexytrans")) {
-        PlaceImage(tag.word[1], tag.number[2], tag.number[3], SameText(name, "imagexytrans") ? 1 : 0, 0);
-    } else if (SameText(name, "b")) {
+        break;
+    case Tag::ImageXy:
+    case Tag::ImageXyTrans:
+        PlaceImage(tag.word[1], tag.number[2], tag.number[3], kind == Tag::ImageXyTrans ? 1 : 0, 0);
+        break;
+    case Tag::B:
         state.bold = 1;
         AuaSelectFont(state.faceName, 1, state.italic);
-    } else if (SameText(name, "/b")) {
+        break;
+    case Tag::EndB:
         state.bold = 0;
         AuaSelectFont(state.faceName, 0, state.italic);
-    } else if (SameText(name, "i")) {
+        break;
+    case Tag::I:
         state.italic = 1;
         AuaSelectFont(state.faceName, state.bold, 1);
-    } else if (SameText(name, "/i")) {
+        break;
+    case Tag::EndI:
         state.italic = 0;
         AuaSelectFont(state.faceName, state.bold, 0);
-    } else if (SameText(name, "ul")) {
+        break;
+    case Tag::Ul:
         state.underline = 1;
-    } else if (SameText(name, "/ul")) {
+        break;
+    case Tag::EndUl:
         state.underline = 0;
-    } else if (SameText(name, "tab")) {
+        break;
+    case Tag::Tab:
         AuaTab(tag.number[1]);
-    } else if (SameText(name, "ctab")) {
+        break;
+    case Tag::CTab:
         AuaTab(Clamp32((int64_t)tag.number[1] * AuaTextWidth("X")));
-    } else if (SameText(name, "left")) {
+        break;
+    case Tag::Left:
         SetAlignment(0);
-    } else if (SameText(name, "right")) {
+        break;
+    case Tag::Right:
         SetAlignment(1);
-    } else if (SameText(name, "center")) {
+        break;
+    case Tag::Center:
         SetAlignment(2);
-    } else if (SameText(name, "aj")) {
+        break;
+    case Tag::Aj:
         SetAlignment(3);
-    } else if (SameText(name, "rem")) {
-        // a comment
-    } else if (SameText(name, "link")) {
+        break;
+    case Tag::Rem:
+        break; // a comment
+    case Tag::Link:
         if (aua.linkOpen) {
             Report("Unfinished link!");
             state.linkIndex = -1;
         } else {
             state.linkIndex = AuaOpenLink(tag.word[1]);
         }
-    } else if (SameText(name, "/link")) {
+        break;
+    case Tag::EndLink:
         AuaCloseLink();
         state.linkIndex = -1;
-    } else {
+        break;
+    case Tag::Unknown:
         Report("unknown tag '%s'!", name);
+        break;
     }
     if (aua.walker.tag) aua.walker.tag(aua.walker.context, name, aua.textPosition);
     return result;

@@ -9,6 +9,7 @@
 // of each run in FreeType's own interpreter, which is not ours to test.
 #include "aua/aua.h"
 #include "fuzz_support.h"
+#include "gfx/pixels.h"
 #include "gfx/ttf.h"
 
 #include <climits>
@@ -72,6 +73,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     QuietTarget(); // messages become recorded boxes
     StackheapInit(0);
     TtfInit();
+    // The reader's start picks the fast pixel paths where the processor has
+    // them; so do we (the plain ones are the V3D target's to exercise).
+    DetectMmx();
     // Corpus and file arguments are made absolute before we move into our
     // own directory, so libFuzzer still finds them.
     for (int i = 1; i < *argc; i++) {

@@ -45,6 +45,7 @@ struct TtfState {
     FT_Library library;
     char fontNames[TTF_MAX_FONT_NAMES][FONT_NAME_BYTES];
     int fontCount;
+    int lastSlot;                            // the slot TtfFontSlot found last
     int xPixelsPerEm, yPixelsPerEm;          // of the size last set
     int boxXMin, boxYMin, boxXMax, boxYMax;  // grid-fitted box of the glyph last rendered (26.6)
     GlyphCacheEntry cache[TTF_CACHE_ENTRIES];
@@ -155,14 +156,18 @@ void TtfForgetGlyphs() {
 
 int TtfFontSlot(const char *fileName) {
     if (!fileName) fileName = "";
+    // Text is drawn and measured in runs of one font: the slot found last is
+    // the likely one. Names in the table are unique, so this is the first match.
+    if (ttf.lastSlot < ttf.fontCount && SameNameIgnoringCase(ttf.fontNames[ttf.lastSlot], fileName, FONT_NAME_BYTES - 1))
+        return ttf.lastSlot;
     for (int i = 0; i < ttf.fontCount; i++)
-        if (SameNameIgnoringCase(ttf.fontNames[i], fileName, FONT_NAME_BYTES - 1)) return i;
+        if (SameNameIgnoringCase(ttf.fontNames[i], fileName, FONT_NAME_BYTES - 1)) return ttf.lastSlot = i;
     if (ttf.fontCount >= TTF_MAX_FONT_NAMES) {
         TtfError("too many fonts!");
         return 0;
     }
     snprintf(ttf.fontNames[ttf.fontCount], FONT_NAME_BYTES, "%s", fileName);
-    return ttf.fontCount++;
+    return ttf.lastSlot = ttf.fontCount++;
 }
 
 void TtfForgetFontSlots(int keep) {
@@ -264,9 +269,11 @@ uint32_t *Vx_Render_Single_Glyph(void *glyph, int32_t *width, int32_t *height, i
         StackheapFree(map);
         return nullptr;
     }
-    for (int row = 0; row < imageHeight; row++)
-        for (int column = 0; column < imageWidth; column++)
-            image[row * imageWidth + column] = map[row * mapPitch + column] * 0x01010101u;
+    for (int row = 0; row < imageHeight; row++) {
+        const unsigned char *from = map + (size_t)row * mapPitch;
+        uint32_t *to = image + (size_t)row * imageWidth;
+        for (int column = 0; column < imageWidth; column++) to[column] = from[column] * 0x01010101u;
+    }
     StackheapFree(map);
     *width = (int32_t)imageWidth;
     *height = (int32_t)imageHeight;

@@ -186,6 +186,28 @@ TEST_F(EngineTest, UnknownTagIsReportedAndIgnored) {
     EXPECT_EQ(CurrentState().size, 10);
 }
 
+// Names are found by a search of a sorted table: every one of them, in any
+// case, is a tag, and names that only begin or end like one are not.
+TEST_F(EngineTest, EveryTagNameIsKnownInAnyCaseAndNearMissesAreNot) {
+    AuaProcessTag("font verdana>");
+    const char *names[] = {"CHAR",   "Font",    "COLOR",      "BOLD",  "Italic",     "SIZE",   "BR",
+                           "NewPage", "IMAGE", "ImageTrans", "IMAGEXY", "ImageXYTrans", "B",  "/B",
+                           "I",      "/I",      "UL",         "/UL",   "TAB",        "CTab",   "LEFT",
+                           "Right",  "CENTER", "AJ",         "REM",   "LINK",       "/LINK"};
+    for (const char *name : names) {
+        Messages messages;
+        // "LINK verdana" is closed by "/LINK"; a picture "verdana" is missing
+        AuaProcessTag((std::string(name) + " verdana>").c_str());
+        EXPECT_TRUE(messages.count() == 0 || messages.last().find("unknown tag") == std::string::npos) << name;
+    }
+    const char *misses[] = {"", "/", "a", "bb", "brr", "imagex", "imagexytransx", "links", "/linkx", "z", "~"};
+    for (const char *name : misses) {
+        Messages messages;
+        AuaProcessTag((std::string(name) + ">").c_str());
+        EXPECT_EQ(messages.last(), Exception("unknown tag '" + std::string(name) + "'!")) << name;
+    }
+}
+
 TEST_F(EngineTest, StyleFlagsFromTags) {
     AuaProcessTag("font verdana>");
     AuaProcessTag("bold ON>");
