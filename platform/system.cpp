@@ -239,9 +239,16 @@ int PlatformMakeDirectoriesFor(const char *path)
     for (size_t slash = whole.find('/', 1); slash != std::string::npos; slash = whole.find('/', slash + 1)) {
         std::string directory = whole.substr(0, slash);
         struct stat info;
-        if (mkdir(directory.c_str(), 0755) != 0 &&
-            (errno != EEXIST || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
+        if (mkdir(directory.c_str(), 0755) == 0)
+            continue;
+        if (errno != EEXIST)
             return 0;
+        if (stat(directory.c_str(), &info) != 0)
+            return 0;
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR; // a file stands where the directory goes
+            return 0;
+        }
     }
     return 1;
 }

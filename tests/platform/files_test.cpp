@@ -140,7 +140,7 @@ TEST(Files, WrittenWholeOrNotAtAll)
     // A file standing where a folder should be.
     std::string blocked = (root / "a" / "b" / "state" / "inner").string();
     EXPECT_EQ(PlatformWriteFileAtomically(blocked.c_str(), "x", 1, reason, sizeof reason), 0);
-    EXPECT_EQ(std::string(reason).rfind("cannot make the directories on the way: ", 0), 0u) << reason;
+    EXPECT_STREQ(reason, "cannot make the directories on the way: Not a directory");
     // A folder standing where the file should be: nothing is left beside it.
     fs::create_directories(root / "a" / "folder" / "inside");
     EXPECT_EQ(PlatformWriteFileAtomically((root / "a" / "folder").c_str(), "x", 1, reason, sizeof reason), 0);
