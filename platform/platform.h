@@ -434,7 +434,8 @@ void PlatformStopWatching();
 // library's -- goes to a scratch file instead, until PlatformReleaseOutput.
 // What stdio held back is written out where it was going first. One catch
 // at a time, from one thread. 1, or 0 with nothing changed (a catch is on
-// already, or the system refuses a scratch file or a descriptor).
+// already, the system refuses a scratch file or a descriptor, or this is
+// the web edition, whose console keeps nothing that could be read back).
 int PlatformCatchOutput();
 // What was written to either since the catch began or since the last call,
 // in the order it reached the descriptors (stdio's buffers are flushed
