@@ -198,7 +198,7 @@ int PositionsSave()
         text += line.place.topic + std::string(numbers) + line.path + "\n";
         kept++;
     }
-    if (path && PlatformWriteFileAtomically(path, text.data(), text.size()))
+    if (path && PlatformWriteFileAtomically(path, text.data(), text.size(), nullptr, 0))
         return 1;
     if (!positions.warned)
         printf("- reading position not saved: cannot write '%s'\n", path ? path : "$HOME/.local/state/zarn/positions");

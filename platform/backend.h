@@ -232,8 +232,9 @@ int DialogRender(HWND dialog, uint32_t *pixels, int width, int height);
 // The bitmap resource with this id, or null.
 const BitmapResource *PlatformFindBitmap(int id);
 
-// Makes every missing directory on the way to path's last step. 1, or 0 when
-// one cannot be made (or a file stands in the way).
+// Makes every missing directory on the way to path's last step. 1, or 0 with
+// errno telling why when one cannot be made (ENOTDIR: a file stands in the
+// way).
 int PlatformMakeDirectoriesFor(const char *path);
 
 // The settings file that stands for the registry: the path in use.

@@ -3,8 +3,8 @@
 // modeless dialogs built from templates, message boxes, lockable drawing
 // surfaces, a registry of 32-bit values, "open with the shell", the working
 // directory, the program's own folder and the user's folders, files written
-// whole, files changed on disk, threads and sleeping, an audio output, local
-// time and CPUID.
+// whole, files changed on disk, standard output caught, threads and
+// sleeping, an audio output, local time and CPUID.
 //
 // Three backends implement it: on a desktop sdl (the default) or headless,
 // chosen at run time by ZARN_PLATFORM (see platform/sdl/ and
@@ -20,6 +20,7 @@
 // [SECTION] Shell
 // [SECTION] Files and folders
 // [SECTION] File changes
+// [SECTION] Output capture
 // [SECTION] Threads and time
 // [SECTION] Audio output
 // [SECTION] Processor
@@ -382,9 +383,12 @@ int PlatformFindIgnoringCase(const char *path, char *out, int size);
 
 // Writes size bytes to path through a temporary file beside it, flushed to
 // the disk and renamed over path, so path holds the old contents or the new,
-// never a part; missing directories on the way are made. 1, or 0 with path
-// unchanged.
-int PlatformWriteFileAtomically(const char *path, const void *data, size_t size);
+// never a part; missing directories on the way are made. A new file gets
+// mode 0666 less the umask. 1, or 0 with path unchanged and, when reason is
+// not null, why in reason (reasonSize bytes, cut to fit): the step that
+// failed and the system's word for it, as in "cannot create a temporary file
+// beside it: Permission denied".
+int PlatformWriteFileAtomically(const char *path, const void *data, size_t size, char *reason, int reasonSize);
 
 // Where the program keeps a state file between runs:
 // $XDG_STATE_HOME/zarn/NAME, or ~/.local/state/zarn/NAME when XDG_STATE_HOME
@@ -422,6 +426,26 @@ int PlatformWatchDirectory(const char *path);
 int PlatformTakeChangedFile(char *name, int size);
 // Ends the watch and drops the changes not yet taken; nothing when none runs.
 void PlatformStopWatching();
+
+// [SECTION] Output capture ------------------------------------------------
+
+// From now on what the program writes to standard output and standard error
+// -- through stdio or straight to the descriptors, by our code or by a
+// library's -- goes to a scratch file instead, until PlatformReleaseOutput.
+// What stdio held back is written out where it was going first. One catch
+// at a time, from one thread. 1, or 0 with nothing changed (a catch is on
+// already, the system refuses a scratch file or a descriptor, or this is
+// the web edition, whose console keeps nothing that could be read back).
+int PlatformCatchOutput();
+// What was written to either since the catch began or since the last call,
+// in the order it reached the descriptors (stdio's buffers are flushed
+// first), with its length in *length; it ends in a NUL and stays until the
+// next call. "" when nothing was written or no catch is on. Never null.
+const char *PlatformCaughtOutput(size_t *length);
+// Sends standard output and standard error back where they went before the
+// catch and drops the scratch file and what is left in it. Nothing when no
+// catch is on.
+void PlatformReleaseOutput();
 
 // [SECTION] Threads and time ----------------------------------------------
 

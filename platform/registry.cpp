@@ -125,7 +125,7 @@ static int WriteFile(const char *path, const RegistryKey *key)
     std::string text;
     for (const auto &entry : key->values)
         text += entry.first + "=" + std::to_string(static_cast<int32_t>(entry.second)) + "\n";
-    return PlatformWriteFileAtomically(path, text.data(), text.size());
+    return PlatformWriteFileAtomically(path, text.data(), text.size(), nullptr, 0);
 }
 
 LONG RegOpenKeyExA(HKEY root, const char *subKey, DWORD options, DWORD access, HKEY *key)

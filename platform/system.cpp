@@ -1,8 +1,8 @@
 // Backend-independent services: threads, sleeping, clocks, local time, CPUID,
 // the command line, the working directory, the program's own folder, the
-// user's folders and files written whole. The same on every backend, except
-// that a backend may run threads and sleeping its own way (the web one, which
-// has no threads to start).
+// user's folders, files written whole and standard output caught. The same
+// on every backend, except that a backend may run threads and sleeping its
+// own way (the web one, which has no threads to start).
 #include "platform/backend.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -34,6 +34,7 @@ struct SystemState {
     int programDirectoryKnown;
     std::string statePath;
     std::string picturesDirectory;
+    unsigned temporarySerial; // names the temporary files of atomic writes
 };
 
 SystemState systemState;
@@ -238,39 +239,84 @@ int PlatformMakeDirectoriesFor(const char *path)
     for (size_t slash = whole.find('/', 1); slash != std::string::npos; slash = whole.find('/', slash + 1)) {
         std::string directory = whole.substr(0, slash);
         struct stat info;
-        if (mkdir(directory.c_str(), 0755) != 0 &&
-            (errno != EEXIST || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
+        if (mkdir(directory.c_str(), 0755) == 0)
+            continue;
+        if (errno != EEXIST)
             return 0;
+        if (stat(directory.c_str(), &info) != 0)
+            return 0;
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR; // a file stands where the directory goes
+            return 0;
+        }
     }
     return 1;
 }
 
-int PlatformWriteFileAtomically(const char *path, const void *data, size_t size)
+namespace {
+
+// Puts "step: the system's word for error" into reason (reasonSize bytes, cut
+// to fit) and returns 0, the failure.
+int Fail(char *reason, int reasonSize, const char *step, int error)
+{
+    if (reason && reasonSize > 0)
+        snprintf(reason, static_cast<size_t>(reasonSize), "%s: %s", step, strerror(error));
+    return 0;
+}
+
+} // namespace
+
+int PlatformWriteFileAtomically(const char *path, const void *data, size_t size, char *reason, int reasonSize)
 {
     if (!path || !*path || (!data && size))
-        return 0;
+        return Fail(reason, reasonSize, "no file to write", EINVAL);
     std::string target = path;
     if (!PlatformMakeDirectoriesFor(path))
-        return 0;
-    std::string temporary = target + ".tmp." + std::to_string(static_cast<long>(getpid()));
-    int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        return Fail(reason, reasonSize, "cannot make the directories on the way", errno);
+    // A name of our own, made exclusively: nothing that stands there already
+    // (a link above all) is written through, and two writers never share one.
+    // 0666 lets the umask decide, as for any new file.
+    std::string temporary;
+    int descriptor = -1;
+    for (int attempt = 0; descriptor < 0 && attempt < 100; attempt++) {
+        temporary = target + ".tmp." + std::to_string(static_cast<long>(getpid())) + "." +
+                    std::to_string(__atomic_add_fetch(&systemState.temporarySerial, 1u, __ATOMIC_RELAXED));
+        descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && errno != EEXIST)
+            break;
+    }
     if (descriptor < 0)
-        return 0;
+        return Fail(reason, reasonSize, "cannot create a temporary file beside it", errno);
     const char *bytes = static_cast<const char *>(data);
     size_t written = 0;
+    int error = 0;
+    const char *step = nullptr;
     while (written < size) {
         ssize_t n = write(descriptor, bytes + written, size - written);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            step = "write failed";
             break;
+        }
         written += static_cast<size_t>(n);
     }
-    int ok = written == size && fsync(descriptor) == 0;
-    ok = close(descriptor) == 0 && ok;
-    if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!step && fsync(descriptor) != 0) {
+        error = errno;
+        step = "cannot flush it to the disk";
+    }
+    if (close(descriptor) != 0 && !step) {
+        error = errno;
+        step = "write failed";
+    }
+    if (!step && rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+        step = "cannot replace it";
+    }
+    if (step) {
         unlink(temporary.c_str());
-        return 0;
+        return Fail(reason, reasonSize, step, error);
     }
     return 1;
 }
@@ -298,6 +344,112 @@ const char *PlatformPicturesDirectory()
             break;
         }
     return systemState.picturesDirectory.c_str();
+}
+
+// [SECTION] Output capture ------------------------------------------------
+
+namespace {
+
+// Standard output and standard error both point at the scratch file while a
+// catch is on; the descriptors they had wait in savedOut and savedError.
+struct OutputCatch {
+    FILE *scratch;
+    int savedOut, savedError;
+    off_t taken;       // bytes of the scratch file already handed out
+    std::string text;  // the last hand-out
+};
+
+OutputCatch outputCatch = {nullptr, -1, -1, 0, std::string()};
+
+// Points target back at saved and closes saved; nothing for -1.
+void PutBack(int saved, int target)
+{
+    if (saved < 0)
+        return;
+    while (dup2(saved, target) < 0 && errno == EINTR) {
+    }
+    close(saved);
+}
+
+void EndCatch()
+{
+    PutBack(outputCatch.savedOut, STDOUT_FILENO);
+    PutBack(outputCatch.savedError, STDERR_FILENO);
+    if (outputCatch.scratch)
+        fclose(outputCatch.scratch);
+    outputCatch.scratch = nullptr;
+    outputCatch.savedOut = outputCatch.savedError = -1;
+    outputCatch.taken = 0;
+    outputCatch.text.clear();
+}
+
+} // namespace
+
+int PlatformCatchOutput()
+{
+#if defined(__EMSCRIPTEN__)
+    // The web build's descriptors 1 and 2 are the console's: pointed at a
+    // file they take the writes and keep nothing, so there is no catch.
+    return 0;
+#endif
+    if (outputCatch.scratch)
+        return 0;
+    // What stdio holds back was written before the catch: it goes out first.
+    fflush(stdout);
+    fflush(stderr);
+    outputCatch.scratch = tmpfile();
+    if (!outputCatch.scratch)
+        return 0;
+    int scratch = fileno(outputCatch.scratch);
+    outputCatch.savedOut = dup(STDOUT_FILENO);
+    if (outputCatch.savedOut < 0 || dup2(scratch, STDOUT_FILENO) < 0) {
+        EndCatch();
+        return 0;
+    }
+    outputCatch.savedError = dup(STDERR_FILENO);
+    if (outputCatch.savedError < 0 || dup2(scratch, STDERR_FILENO) < 0) {
+        EndCatch();
+        return 0;
+    }
+    return 1;
+}
+
+const char *PlatformCaughtOutput(size_t *length)
+{
+    outputCatch.text.clear();
+    if (outputCatch.scratch) {
+        fflush(stdout);
+        fflush(stderr);
+        // The scratch file's offset is shared with both descriptors, so it is
+        // read at given places and its end left where writes go on.
+        int scratch = fileno(outputCatch.scratch);
+        off_t end = lseek(scratch, 0, SEEK_END);
+        while (end > outputCatch.taken) {
+            char buffer[4096];
+            size_t want = static_cast<size_t>(std::min<off_t>(end - outputCatch.taken, sizeof buffer));
+            ssize_t got = pread(scratch, buffer, want, outputCatch.taken);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            outputCatch.text.append(buffer, static_cast<size_t>(got));
+            outputCatch.taken += got;
+        }
+    }
+    if (length)
+        *length = outputCatch.text.size();
+    return outputCatch.text.c_str();
+}
+
+void PlatformReleaseOutput()
+{
+    if (!outputCatch.scratch)
+        return;
+    // Whatever stdio still holds was written while caught: it is dropped
+    // with the scratch file rather than let out afterwards.
+    fflush(stdout);
+    fflush(stderr);
+    EndCatch();
 }
 
 // [SECTION] Threads and time ----------------------------------------------

@@ -2,11 +2,9 @@
 // directory reader that checks every extent against the file.
 #include "tools/archive.h"
 
+#include "platform/platform.h"
 #include "store/lzrw3.h"
 #include "store/stackheap.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,37 +51,11 @@ bool ToolReadFile(const std::string &path, ToolBytes *out, std::string *error)
 
 bool ToolWriteFileAtomically(const std::string &path, const uint8_t *data, size_t size, std::string *error)
 {
-    std::string temporary = path + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back(0);
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        *error = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < size) {
-        ssize_t wrote = write(fd, data + done, size - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            *error = std::string("write failed: ") + std::strerror(wrote < 0 ? errno : ENOSPC);
-            close(fd);
-            unlink(name.data());
-            return false;
-        }
-        done += size_t(wrote);
-    }
-    // mkstemp makes the file private; an output file gets the usual mode.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    if (close(fd) != 0 || std::rename(name.data(), path.c_str()) != 0) {
-        *error = std::string("cannot replace it: ") + std::strerror(errno);
-        unlink(name.data());
-        return false;
-    }
-    return true;
+    char reason[512];
+    if (PlatformWriteFileAtomically(path.c_str(), data, size, reason, sizeof reason))
+        return true;
+    *error = reason;
+    return false;
 }
 
 bool ToolReadDirectory(const ToolBytes &archive, std::vector<ToolArchiveEntry> *entries, std::string *error)

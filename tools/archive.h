@@ -26,8 +26,9 @@ extern const char toolArchiveSignature[9];
 // False with a message in *error (no file name) when path cannot be read.
 bool ToolReadFile(const std::string &path, ToolBytes *out, std::string *error);
 
-// Writes a temporary file beside path, then renames it over path, so a failure
-// never leaves a half-written file. False with a message in *error.
+// PlatformWriteFileAtomically with its reason as the tool reports it: path
+// holds the old contents or the new, never a part. False with a message in
+// *error (no file name).
 bool ToolWriteFileAtomically(const std::string &path, const uint8_t *data, size_t size, std::string *error);
 
 // Parses header and directory of an archive held in memory. False with a

@@ -50,8 +50,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -100,7 +98,7 @@ struct LintState {
 
 LintState lint;
 
-bool SameName(const std::string &a, const std::string &b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool SameName(const std::string &a, const std::string &b) { return DataFileSameName(a.c_str(), b.c_str()) != 0; }
 
 void Report(int rank, const std::string &file, int line, int column, Severity severity, const std::string &message) {
     lint.problems.push_back(Problem{rank, file, line, column, severity, message, false});
@@ -124,55 +122,14 @@ bool WasFound(const std::string &name) {
 
 // [SECTION] Output of the reader ---------------------------------------------
 // The reader writes its "+ " and "- " lines to standard output and some
-// libraries write to standard error. While lint runs the reader's code, both
-// descriptors go to a scratch file; what the reader said can be read back.
+// libraries write to standard error. While lint runs the reader's code, the
+// platform catches both; what the reader said since the last look is read
+// back here.
 
-struct OutputCatch {
-    FILE *scratch = nullptr;
-    int savedOut = -1, savedError = -1;
-    long taken = 0;
-};
-
-OutputCatch output;
-
-bool CatchOutput() {
-    fflush(stdout);
-    fflush(stderr);
-    output.scratch = tmpfile();
-    if (!output.scratch) return false;
-    output.savedOut = dup(STDOUT_FILENO);
-    output.savedError = dup(STDERR_FILENO);
-    if (output.savedOut < 0 || output.savedError < 0 || dup2(fileno(output.scratch), STDOUT_FILENO) < 0 ||
-        dup2(fileno(output.scratch), STDERR_FILENO) < 0)
-        return false;
-    return true;
-}
-
-// What the reader wrote since the last call.
 std::string CaughtOutput() {
-    fflush(stdout);
-    fflush(stderr);
-    std::string text;
-    if (!output.scratch) return text;
-    long end = lseek(fileno(output.scratch), 0, SEEK_END);
-    if (end > output.taken) {
-        text.resize((size_t)(end - output.taken));
-        ssize_t got = pread(fileno(output.scratch), &text[0], text.size(), output.taken);
-        text.resize(got > 0 ? (size_t)got : 0);
-        output.taken = end;
-    }
-    return text;
-}
-
-void ReleaseOutput() {
-    fflush(stdout);
-    fflush(stderr);
-    if (output.savedOut >= 0) dup2(output.savedOut, STDOUT_FILENO);
-    if (output.savedError >= 0) dup2(output.savedError, STDERR_FILENO);
-    if (output.savedOut >= 0) close(output.savedOut);
-    if (output.savedError >= 0) close(output.savedError);
-    if (output.scratch) fclose(output.scratch);
-    output = OutputCatch{};
+    size_t length = 0;
+    const char *text = PlatformCaughtOutput(&length);
+    return std::string(text, length);
 }
 
 // The last "- " line the reader printed (its reason for a failure), or "".
@@ -310,7 +267,7 @@ void ReportAt(int entry, int part, Severity severity, const std::string &message
     Report(RANK_CONFIG, configCheck.label, place.line, place.column, severity, message);
 }
 
-bool IsTopic(const ConfigEntry &e) { return !strcasecmp(e.key1, "topic"); }
+bool IsTopic(const ConfigEntry &e) { return DataFileSameName(e.key1, "topic"); }
 
 bool CheckConfig() {
     if (!LoadConfig()) {
@@ -337,11 +294,11 @@ bool CheckConfig() {
                 ReportAt(i, CONFIG_KEY2, LINT_ERROR,
                          std::string("topic '") + e.key2 +
                              "' has no articles: opening it stops the reader with \"Topic index not found!\"");
-        } else if (!strcasecmp(e.key1, "!music") || !strcasecmp(e.key1, "!sound")) {
-            bool music = !strcasecmp(e.key1, "!music");
-            bool known = music ? !strcasecmp(e.key2, "main")
-                               : !strcasecmp(e.key2, "article") || !strcasecmp(e.key2, "page") ||
-                                     !strcasecmp(e.key2, "back");
+        } else if (DataFileSameName(e.key1, "!music") || DataFileSameName(e.key1, "!sound")) {
+            bool music = DataFileSameName(e.key1, "!music");
+            bool known = music ? DataFileSameName(e.key2, "main")
+                               : DataFileSameName(e.key2, "article") || DataFileSameName(e.key2, "page") ||
+                                     DataFileSameName(e.key2, "back");
             if (!known)
                 ReportAt(i, CONFIG_KEY2, LINT_WARNING,
                          std::string("entry ignored: the reader asks for ") +
@@ -641,7 +598,7 @@ void CheckArticles(uint32_t *page) {
 // [SECTION] Archive members ----------------------------------------------------
 
 bool IsArticleName(const std::string &name) {
-    return name.size() > 4 && !strcasecmp(name.c_str() + name.size() - 4, ".txt");
+    return name.size() > 4 && DataFileSameName(name.c_str() + name.size() - 4, ".txt");
 }
 
 // Members nothing opened, and loose files that take a member's place. Run
@@ -728,10 +685,8 @@ void SortAndDeduplicate() {
 int ToolLintIssue(const char *directory, bool strict, int *errorCount) {
     if (errorCount) *errorCount = 0;
     if (int status = ToolEnterIssue(directory)) return status;
-    if (!CatchOutput()) {
-        ReleaseOutput();
+    if (!PlatformCatchOutput())
         return ToolFail("lint: cannot set up a scratch file for the reader's output");
-    }
 
     PlatformSelect("headless");
     StackheapInit(0);
@@ -772,7 +727,7 @@ int ToolLintIssue(const char *directory, bool strict, int *errorCount) {
     }
     MenuFreePictures();
     TtfShutdown();
-    ReleaseOutput();
+    PlatformReleaseOutput();
 
     SortAndDeduplicate();
     // Paths lead from where lint was started, so that an editor finds them.

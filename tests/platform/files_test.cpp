@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -111,12 +112,14 @@ TEST(Files, WrittenWholeOrNotAtAll)
     fs::path root = fs::temp_directory_path() / ("zarn-atomic-" + std::to_string(getpid()));
     std::string path = (root / "a" / "b" / "state").string();
     const char text[] = "first\n";
-    ASSERT_EQ(PlatformWriteFileAtomically(path.c_str(), text, sizeof text - 1), 1); // folders made on the way
+    char reason[200] = "untouched";
+    ASSERT_EQ(PlatformWriteFileAtomically(path.c_str(), text, sizeof text - 1, reason, sizeof reason), 1); // folders made on the way
+    EXPECT_STREQ(reason, "untouched") << "a success leaves the reason alone";
     std::ifstream first(path);
     std::string line;
     std::getline(first, line);
     EXPECT_EQ(line, "first");
-    ASSERT_EQ(PlatformWriteFileAtomically(path.c_str(), "second", 6), 1);
+    ASSERT_EQ(PlatformWriteFileAtomically(path.c_str(), "second", 6, nullptr, 0), 1);
     EXPECT_EQ(fs::file_size(path), 6u);
     // Nothing beside it is left behind.
     int entries = 0;
@@ -129,14 +132,49 @@ TEST(Files, WrittenWholeOrNotAtAll)
     // A folder that cannot be written keeps the old file whole.
     chmod((root / "a" / "b").c_str(), 0555);
     if (access((root / "a" / "b").c_str(), W_OK) != 0) { // root may write anyway
-        EXPECT_EQ(PlatformWriteFileAtomically(path.c_str(), "third!!", 7), 0);
+        EXPECT_EQ(PlatformWriteFileAtomically(path.c_str(), "third!!", 7, reason, sizeof reason), 0);
+        EXPECT_STREQ(reason, "cannot create a temporary file beside it: Permission denied");
         EXPECT_EQ(fs::file_size(path), 6u);
     }
     chmod((root / "a" / "b").c_str(), 0755);
     // A file standing where a folder should be.
     std::string blocked = (root / "a" / "b" / "state" / "inner").string();
-    EXPECT_EQ(PlatformWriteFileAtomically(blocked.c_str(), "x", 1), 0);
-    EXPECT_EQ(PlatformWriteFileAtomically(nullptr, "x", 1), 0);
+    EXPECT_EQ(PlatformWriteFileAtomically(blocked.c_str(), "x", 1, reason, sizeof reason), 0);
+    EXPECT_STREQ(reason, "cannot make the directories on the way: Not a directory");
+    // A folder standing where the file should be: nothing is left beside it.
+    fs::create_directories(root / "a" / "folder" / "inside");
+    EXPECT_EQ(PlatformWriteFileAtomically((root / "a" / "folder").c_str(), "x", 1, reason, sizeof reason), 0);
+    EXPECT_EQ(std::string(reason).rfind("cannot replace it: ", 0), 0u) << reason;
+    entries = 0;
+    for (const auto &entry : fs::directory_iterator(root / "a")) {
+        (void)entry;
+        entries++;
+    }
+    EXPECT_EQ(entries, 2);
+    // The reason is cut to its buffer; none is asked for with a null one.
+    char small[8];
+    memset(small, '#', sizeof small);
+    EXPECT_EQ(PlatformWriteFileAtomically(blocked.c_str(), "x", 1, small, sizeof small), 0);
+    EXPECT_STREQ(small, "cannot ");
+    EXPECT_EQ(PlatformWriteFileAtomically(blocked.c_str(), "x", 1, nullptr, 0), 0);
+    EXPECT_EQ(PlatformWriteFileAtomically(nullptr, "x", 1, reason, sizeof reason), 0);
+    fs::remove_all(root);
+}
+
+TEST(Files, WrittenWithTheUmasksMode)
+{
+    fs::path root = fs::temp_directory_path() / ("zarn-mode-" + std::to_string(getpid()));
+    std::string path = (root / "file").string();
+    mode_t before = umask(022);
+    EXPECT_EQ(PlatformWriteFileAtomically(path.c_str(), "x", 1, nullptr, 0), 1);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    umask(002);
+    EXPECT_EQ(PlatformWriteFileAtomically(path.c_str(), "y", 1, nullptr, 0), 1);
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0664u) << "a replaced file takes the mode of a new one";
+    umask(before);
     fs::remove_all(root);
 }
 

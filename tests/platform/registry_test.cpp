@@ -196,9 +196,12 @@ TEST_F(RegistryTest, WritingKeepsOtherValuesAndLeavesNoTemporaryFile)
 
 TEST_F(RegistryTest, FailedWriteLeavesTheOldFileWhole)
 {
+    // The temporary file cannot be made: a name beside this one runs past
+    // what a directory entry may hold (root may write anywhere, so no
+    // permission would stop it).
+    file = (dir / "zarn" / std::string(250, 's')).string();
+    RegistrySetFilePath(file.c_str());
     Write("bpp=32\n");
-    // The temporary file cannot be made: a directory stands in its place.
-    fs::create_directories(file + ".tmp." + std::to_string(static_cast<long>(getpid())));
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zarn\\Zarn", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
     EXPECT_NE(Set(key, "bpp", 16), ERROR_SUCCESS);

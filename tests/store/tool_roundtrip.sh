@@ -111,6 +111,17 @@ cp "$work/zarn.dat" "$work/keep.dat"
 expect_error "pack over an archive" "does-not-exist" "$tool" pack -o "$work/keep.dat" "$work/does-not-exist"
 cmp -s "$work/zarn.dat" "$work/keep.dat" || fail "a failed pack changed the existing archive"
 
+# A write that cannot be done says why and leaves nothing beside its target.
+mkdir -p "$work/taken.dat/inside"
+expect_error "pack onto a directory" "taken.dat: cannot replace it: Is a directory" \
+  "$tool" pack -o "$work/taken.dat" "$src/article.aua"
+[ -z "$(ls "$work" | grep -E '^taken\.dat.')" ] || fail "a failed pack left its temporary file"
+expect_error "pack below a file" "keep.dat/new.dat: cannot make the directories on the way: Not a directory" \
+  "$tool" pack -o "$work/keep.dat/new.dat" "$src/article.aua"
+# A new archive gets the mode any new file gets.
+(umask 002 && "$tool" pack -o "$work/mode.dat" "$src/article.aua" >/dev/null) || fail "pack under umask 002 failed"
+[ "$(stat -c %a "$work/mode.dat")" = 664 ] || fail "pack under umask 002 made mode $(stat -c %a "$work/mode.dat")"
+
 # Damaged compressed member: extract fails and writes nothing for it.
 python3 - "$work/zarn.dat" "$work/damaged.dat" <<'EOF'
 import struct, sys
