@@ -3,6 +3,7 @@
 #include "tools/archive.h"
 
 #include "platform/platform.h"
+#include "store/datafile.h"
 #include "store/lzrw3.h"
 #include "store/stackheap.h"
 
@@ -18,11 +19,6 @@ namespace {
 uint32_t ReadLe32(const uint8_t *p)
 {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-int Fold(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
 }
 
 } // namespace
@@ -118,10 +114,6 @@ bool ToolMemberContent(const ToolBytes &archive, const ToolArchiveEntry &entry, 
 
 bool ToolSameName(const std::string &a, const std::string &b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    // The reader's own rule; the lengths keep a name with a NUL in it apart.
+    return a.size() == b.size() && DataFileSameName(a.c_str(), b.c_str());
 }
