@@ -178,13 +178,14 @@ static uint32_t *DecodeBmp(DataFile *file, const BmpInfo *info)
     for (int32_t y = 0; y < info->height; y++) {
         const uint8_t *from = StoredRow(area, info, rowBytes, y);
         uint32_t *to = output + (int64_t)y * info->width;
-        for (int32_t x = 0; x < info->width; x++) {
-            if (bytesPerPixel == 1) {
-                to[x] = palette[from[x]];
-            } else {
-                const uint8_t *p = from + (int64_t)x * bytesPerPixel;
-                to[x] = ((uint32_t)p[2] << 16) | ((uint32_t)p[1] << 8) | p[0];
-            }
+        uint32_t *end = to + info->width;
+        // One loop per depth: the pixel loop is the whole cost of a picture.
+        if (bytesPerPixel == 1) {
+            while (to < end)
+                *to++ = palette[*from++];
+        } else {
+            for (; to < end; from += bytesPerPixel)
+                *to++ = ((uint32_t)from[2] << 16) | ((uint32_t)from[1] << 8) | from[0];
         }
     }
     StackheapFree(area);
