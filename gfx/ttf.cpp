@@ -158,7 +158,8 @@ int TtfFontSlot(const char *fileName) {
     if (!fileName) fileName = "";
     // Text is drawn and measured in runs of one font: the slot found last is
     // the likely one. Names in the table are unique, so this is the first match.
-    if (ttf.lastSlot < ttf.fontCount && SameNameIgnoringCase(ttf.fontNames[ttf.lastSlot], fileName, FONT_NAME_BYTES - 1))
+    if (ttf.lastSlot < ttf.fontCount &&
+        SameNameIgnoringCase(ttf.fontNames[ttf.lastSlot], fileName, FONT_NAME_BYTES - 1))
         return ttf.lastSlot;
     for (int i = 0; i < ttf.fontCount; i++)
         if (SameNameIgnoringCase(ttf.fontNames[i], fileName, FONT_NAME_BYTES - 1)) return ttf.lastSlot = i;

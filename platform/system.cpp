@@ -390,9 +390,11 @@ int PlatformCatchOutput()
 #if defined(__EMSCRIPTEN__)
     // The web build's descriptors 1 and 2 are the console's: pointed at a
     // file they take the writes and keep nothing, so there is no catch.
-    return 0;
+    const bool canCatch = false;
+#else
+    const bool canCatch = true;
 #endif
-    if (outputCatch.scratch)
+    if (!canCatch || outputCatch.scratch)
         return 0;
     // What stdio holds back was written before the catch: it goes out first.
     fflush(stdout);
