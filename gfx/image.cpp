@@ -12,6 +12,7 @@
 // [SECTION] PNG output
 #include "gfx/image.h"
 
+#include "gfx/pixels.h"
 #include "store/datafile.h"
 #include "store/stackheap.h"
 
@@ -178,15 +179,10 @@ static uint32_t *DecodeBmp(DataFile *file, const BmpInfo *info)
     for (int32_t y = 0; y < info->height; y++) {
         const uint8_t *from = StoredRow(area, info, rowBytes, y);
         uint32_t *to = output + (int64_t)y * info->width;
-        uint32_t *end = to + info->width;
-        // One loop per depth: the pixel loop is the whole cost of a picture.
-        if (bytesPerPixel == 1) {
-            while (to < end)
-                *to++ = palette[*from++];
-        } else {
-            for (; to < end; from += bytesPerPixel)
-                *to++ = ((uint32_t)from[2] << 16) | ((uint32_t)from[1] << 8) | from[0];
-        }
+        if (bytesPerPixel == 1)
+            PixelsFromPalette(to, from, info->width, palette);
+        else
+            PixelsFromSamples(to, from, info->width, bytesPerPixel, 2, 1, 0);
     }
     StackheapFree(area);
     return output;
@@ -440,13 +436,10 @@ uint32_t *LoadJpeg(const char *name, int32_t *width, int32_t *height)
             }
             const JSAMPLE *samples = row[0];
             uint32_t *to = output + (int64_t)y * w;
-            if (components == 3) {
-                for (int32_t x = 0; x < w; x++, samples += 3)
-                    to[x] = ((uint32_t)samples[0] << 16) | ((uint32_t)samples[1] << 8) | samples[2];
-            } else {
-                for (int32_t x = 0; x < w; x++)
-                    to[x] = (uint32_t)samples[x] * 0x010101u;
-            }
+            if (components == 3)
+                PixelsFromSamples(to, samples, w, 3, 0, 1, 2);
+            else
+                PixelsFromSamples(to, samples, w, 1, 0, 0, 0);
         }
         if (usable)
             jpeg_finish_decompress(&decoder);

@@ -38,6 +38,13 @@ void BlitOpaque(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x
 // As BlitOpaque, adding each colour byte to the page's, saturating at 255.
 void BlitAdd(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
              const uint32_t *pixels, int32_t width, int32_t height);
+// Blends a colour into the page through the coverage held in the low byte of
+// each picture pixel: each colour byte c becomes (c x (255 - a) + colour x a)
+// / 256 and the fourth byte 0. Colour components are limited to 0..255.
+// Clipped as above.
+void BlitTinted(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
+                const uint32_t *pixels, int32_t width, int32_t height, int32_t red, int32_t green,
+                int32_t blue);
 // Subtracts each mask byte from the three colour bytes of the page pixel under
 // it, flooring at 0; mask bytes of 0 leave their pixel alone. Clipped as above.
 void BlitSubMask(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
@@ -80,3 +87,14 @@ void DarkenRect(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x
 // picture larger than the room left is cut, never overruns the page).
 void BlitPicture(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
                  const uint32_t *pixels, int32_t width, int32_t height);
+
+// [SECTION] Decoded rows
+
+// Builds count pixels from samples step bytes apart, the red, green and blue
+// bytes of each at the given offsets (B, G, R is 2, 1, 0; one grey byte is
+// 0, 0, 0). The loops of the picture decoders, kept with the other pixel
+// loops.
+void PixelsFromSamples(uint32_t *to, const uint8_t *from, int32_t count, int32_t step, int32_t redAt,
+                       int32_t greenAt, int32_t blueAt);
+// Looks up count palette indices (a palette holds 256 pixels).
+void PixelsFromPalette(uint32_t *to, const uint8_t *indices, int32_t count, const uint32_t *palette);

@@ -397,26 +397,6 @@ int TtfRenderCount() { return ttf.renderCount; }
 
 // [SECTION] Drawing and measuring
 
-// The blended path, clipped to the target like the additive one.
-static void BlendGlyph(uint32_t *target, int targetWidth, int targetHeight, int x0, int y0,
-                       const GlyphCacheEntry &e, int red, int green, int blue) {
-    int firstColumn = x0 < 0 ? -x0 : 0, firstRow = y0 < 0 ? -y0 : 0;
-    int lastColumn = e.width, lastRow = e.height;
-    if (x0 + lastColumn > targetWidth) lastColumn = targetWidth - x0;
-    if (y0 + lastRow > targetHeight) lastRow = targetHeight - y0;
-    for (int row = firstRow; row < lastRow; row++) {
-        const uint32_t *source = e.pixels + (size_t)row * e.width;
-        uint32_t *pixel = target + (size_t)(y0 + row) * targetWidth + x0;
-        for (int column = firstColumn; column < lastColumn; column++) {
-            uint32_t a = source[column] & 0xFF, t = pixel[column];
-            uint32_t r = (((t >> 16) & 0xFF) * (255 - a) + red * a) >> 8;
-            uint32_t g = (((t >> 8) & 0xFF) * (255 - a) + green * a) >> 8;
-            uint32_t b = ((t & 0xFF) * (255 - a) + blue * a) >> 8;
-            pixel[column] = (r << 16) + (g << 8) + b;
-        }
-    }
-}
-
 void Rendervxchar(uint32_t *target, int targetWidth, int targetHeight, int x, int baselineY, int entry,
                   int red, int green, int blue) {
     const GlyphCacheEntry *e = TtfCacheEntry(entry);
@@ -430,9 +410,7 @@ void Rendervxchar(uint32_t *target, int targetWidth, int targetHeight, int x, in
         BlitAdd(target, targetWidth, targetHeight, x0, y0, e->pixels, e->width, e->height);
         return;
     }
-    // Components beyond 0..255 would spill into the neighbouring channel.
-    BlendGlyph(target, targetWidth, targetHeight, x0, y0, *e, ClampChannel(red), ClampChannel(green),
-               ClampChannel(blue));
+    BlitTinted(target, targetWidth, targetHeight, x0, y0, e->pixels, e->width, e->height, red, green, blue);
 }
 
 // Entry of (c, size, slot), rendering it when it is not cached; -1 when it

@@ -58,6 +58,16 @@ uint32_t RefSub(uint32_t page, int32_t amount)
     return out;
 }
 
+// The glyph blend: coverage a in the picture's low byte.
+uint32_t RefTint(uint32_t page, uint32_t picture, uint32_t red, uint32_t green, uint32_t blue)
+{
+    uint32_t a = picture & 0xFF, out = 0;
+    const uint32_t colour[3] = {blue, green, red};
+    for (int c = 0; c < 3; c++)
+        out |= ((Channel(page, 8 * c) * (255 - a) + colour[c] * a) >> 8) << (8 * c);
+    return out;
+}
+
 std::vector<uint32_t> RandomPixels(std::mt19937 &random, size_t count)
 {
     std::vector<uint32_t> out(count);
@@ -191,7 +201,10 @@ TEST_F(PixelsTest, BlitsMatchReferenceAtRandomPlacesAndOddSizes)
         std::vector<uint8_t> mask((size_t)(w * h));
         for (auto &m : mask)
             m = random() % 3 == 0 ? 0 : (uint8_t)random();
-        std::vector<uint32_t> opaque = base, added = base, masked = base;
+        // Colours beyond 0..255 are limited to it.
+        int32_t red = (int32_t)(random() % 300) - 20, green = (int32_t)(random() % 256), blue = (int32_t)(random() % 300);
+        auto limit = [](int32_t v) { return (uint32_t)(v < 0 ? 0 : v > 255 ? 255 : v); };
+        std::vector<uint32_t> opaque = base, added = base, masked = base, tinted = base;
         for (int32_t j = 0; j < h; j++) {
             for (int32_t i = 0; i < w; i++) {
                 int32_t px = x + i, py = y + j;
@@ -200,22 +213,26 @@ TEST_F(PixelsTest, BlitsMatchReferenceAtRandomPlacesAndOddSizes)
                 size_t at = (size_t)(py * pw + px), from = (size_t)(j * w + i);
                 opaque[at] = picture[from];
                 added[at] = RefAdd(added[at], picture[from]);
+                tinted[at] = RefTint(tinted[at], picture[from], limit(red), limit(green), limit(blue));
                 if (mask[from])
                     masked[at] = RefSub(masked[at], mask[from]);
             }
         }
         BothPaths([&](int fast) {
-            GuardedPage a(pw, ph, 0), b(pw, ph, 0), c(pw, ph, 0);
+            GuardedPage a(pw, ph, 0), b(pw, ph, 0), c(pw, ph, 0), d(pw, ph, 0);
             std::copy(base.begin(), base.end(), a.page());
             std::copy(base.begin(), base.end(), b.page());
             std::copy(base.begin(), base.end(), c.page());
+            std::copy(base.begin(), base.end(), d.page());
             BlitOpaque(a.page(), pw, ph, x, y, picture.data(), w, h);
             BlitAdd(b.page(), pw, ph, x, y, picture.data(), w, h);
             BlitSubMask(c.page(), pw, ph, x, y, mask.data(), w, h);
+            BlitTinted(d.page(), pw, ph, x, y, picture.data(), w, h, red, green, blue);
             ASSERT_TRUE(std::equal(opaque.begin(), opaque.end(), a.page())) << "round " << round << " fast " << fast;
             ASSERT_TRUE(std::equal(added.begin(), added.end(), b.page())) << "round " << round << " fast " << fast;
             ASSERT_TRUE(std::equal(masked.begin(), masked.end(), c.page())) << "round " << round << " fast " << fast;
-            ASSERT_TRUE(a.GuardsIntact() && b.GuardsIntact() && c.GuardsIntact());
+            ASSERT_TRUE(std::equal(tinted.begin(), tinted.end(), d.page())) << "round " << round << " fast " << fast;
+            ASSERT_TRUE(a.GuardsIntact() && b.GuardsIntact() && c.GuardsIntact() && d.GuardsIntact());
         });
     }
 }
@@ -237,6 +254,22 @@ TEST_F(PixelsTest, AddAndSubtractSaturate)
         EXPECT_EQ(0x00000000u, dark[2]);
         EXPECT_EQ(0x00000000u, dark[3]);
         EXPECT_EQ(0x00000000u, dark[4]);
+    });
+}
+
+TEST_F(PixelsTest, TintedBlendRoundsDownAtBothExtremes)
+{
+    // Nine pixels: two steps of four and a tail of one on the fast path.
+    BothPaths([&](int fast) {
+        std::vector<uint32_t> page(9, 0xFFFFFFFFu), coverage(9, 0x00000000u);
+        for (size_t i = 0; i < coverage.size(); i += 2)
+            coverage[i] = 0xFFFFFFFFu; // full coverage; only the low byte counts
+        BlitTinted(page.data(), 9, 1, 0, 0, coverage.data(), 9, 1, 0, 128, 255);
+        for (size_t i = 0; i < page.size(); i++) {
+            // Full coverage: 255 x colour / 256. None: the page dims by one.
+            uint32_t expected = i % 2 == 0 ? 0x00007FFEu : 0x00FEFEFEu;
+            EXPECT_EQ(expected, page[i]) << "pixel " << i << " fast " << fast;
+        }
     });
 }
 
