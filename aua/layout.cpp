@@ -582,7 +582,9 @@ void AuaMoveTo(int32_t x, int32_t y) {
 void AuaSaveState(LayoutState *record) { *record = aua.state; }
 
 void AuaRestoreState(const LayoutState *record) {
-    if (!SameText(record->fontFile, aua.state.fontFile)) AuaSelectFont(record->faceName, record->bold, record->italic);
+    // The same name, as it nearly always is, needs no case folding.
+    if (strcmp(record->fontFile, aua.state.fontFile) != 0 && !SameText(record->fontFile, aua.state.fontFile))
+        AuaSelectFont(record->faceName, record->bold, record->italic);
     LayoutState &state = aua.state;
     state.alignment = record->alignment;
     state.penX = record->penX;
@@ -651,24 +653,6 @@ int32_t AuaTextWidth(const char *text) {
 
 // [SECTION] Pictures --------------------------------------------------------
 
-namespace {
-
-// Magenta pixels are holes; the copy is clipped at the target's edges.
-void BlitTransparent(int64_t x, int64_t y, const uint32_t *picture, int32_t width, int32_t height) {
-    for (int32_t row = 0; row < height; row++) {
-        int64_t ty = y + row;
-        if (ty < 0 || ty >= aua.height) continue;
-        for (int32_t column = 0; column < width; column++) {
-            int64_t tx = x + column;
-            if (tx < 0 || tx >= aua.width) continue;
-            uint32_t pixel = picture[(size_t)row * width + column];
-            if (pixel != 0x00FF00FFu) aua.pixels[(size_t)ty * aua.width + tx] = pixel;
-        }
-    }
-}
-
-} // namespace
-
 void AuaPlaceImage(const char *file, int32_t x, int32_t y, int transparent) { PlaceImage(file, x, y, transparent, 0); }
 
 namespace {
@@ -686,8 +670,10 @@ void PlaceImage(const char *file, int32_t x, int32_t y, int transparent, int pla
     int64_t top = (int64_t)aua.textRect.top + y;
     bool visible = aua.pixels && left < aua.width && top < aua.height && left + width > 0 && top + height > 0;
     if (visible) {
+        // Magenta pixels are holes in a transparent picture.
         if (transparent)
-            BlitTransparent(left, top, pixels, width, height);
+            BlitKeyed(aua.pixels, aua.width, aua.height, (int32_t)left, (int32_t)top, pixels, width, height,
+                      0x00FF00FFu);
         else
             BlitOpaque(aua.pixels, aua.width, aua.height, (int32_t)left, (int32_t)top, pixels, width, height);
     }

@@ -225,6 +225,21 @@ void BlitOpaque(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x
     }
 }
 
+void BlitKeyed(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
+               const uint32_t *pixels, int32_t width, int32_t height, uint32_t key)
+{
+    BlitClip clip;
+    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
+        return;
+    for (int32_t row = 0; row < clip.rows; row++) {
+        uint32_t *to = page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX;
+        const uint32_t *from = pixels + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX;
+        for (int32_t i = 0; i < clip.columns; i++)
+            if (from[i] != key)
+                to[i] = from[i];
+    }
+}
+
 static void AddRow(uint32_t *to, const uint32_t *from, int32_t count)
 {
     int32_t i = 0;

@@ -35,6 +35,9 @@ void ConvertPixels(void *destination, const uint32_t *source, int32_t count);
 // lies wholly outside or a size is 0 or less.
 void BlitOpaque(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
                 const uint32_t *pixels, int32_t width, int32_t height);
+// As BlitOpaque, leaving the page alone under picture pixels equal to key.
+void BlitKeyed(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
+               const uint32_t *pixels, int32_t width, int32_t height, uint32_t key);
 // As BlitOpaque, adding each colour byte to the page's, saturating at 255.
 void BlitAdd(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
              const uint32_t *pixels, int32_t width, int32_t height);

@@ -204,7 +204,12 @@ TEST_F(PixelsTest, BlitsMatchReferenceAtRandomPlacesAndOddSizes)
         // Colours beyond 0..255 are limited to it.
         int32_t red = (int32_t)(random() % 300) - 20, green = (int32_t)(random() % 256), blue = (int32_t)(random() % 300);
         auto limit = [](int32_t v) { return (uint32_t)(v < 0 ? 0 : v > 255 ? 255 : v); };
-        std::vector<uint32_t> opaque = base, added = base, masked = base, tinted = base;
+        const uint32_t key = 0x00FF00FFu;
+        std::vector<uint32_t> keyedPicture = picture;
+        for (auto &p : keyedPicture)
+            if (random() % 3 == 0)
+                p = key;
+        std::vector<uint32_t> opaque = base, added = base, masked = base, tinted = base, keyed = base;
         for (int32_t j = 0; j < h; j++) {
             for (int32_t i = 0; i < w; i++) {
                 int32_t px = x + i, py = y + j;
@@ -213,26 +218,32 @@ TEST_F(PixelsTest, BlitsMatchReferenceAtRandomPlacesAndOddSizes)
                 size_t at = (size_t)(py * pw + px), from = (size_t)(j * w + i);
                 opaque[at] = picture[from];
                 added[at] = RefAdd(added[at], picture[from]);
+                if (keyedPicture[from] != key)
+                    keyed[at] = keyedPicture[from];
                 tinted[at] = RefTint(tinted[at], picture[from], limit(red), limit(green), limit(blue));
                 if (mask[from])
                     masked[at] = RefSub(masked[at], mask[from]);
             }
         }
         BothPaths([&](int fast) {
-            GuardedPage a(pw, ph, 0), b(pw, ph, 0), c(pw, ph, 0), d(pw, ph, 0);
+            GuardedPage a(pw, ph, 0), b(pw, ph, 0), c(pw, ph, 0), d(pw, ph, 0), e(pw, ph, 0);
             std::copy(base.begin(), base.end(), a.page());
             std::copy(base.begin(), base.end(), b.page());
             std::copy(base.begin(), base.end(), c.page());
             std::copy(base.begin(), base.end(), d.page());
+            std::copy(base.begin(), base.end(), e.page());
             BlitOpaque(a.page(), pw, ph, x, y, picture.data(), w, h);
             BlitAdd(b.page(), pw, ph, x, y, picture.data(), w, h);
             BlitSubMask(c.page(), pw, ph, x, y, mask.data(), w, h);
             BlitTinted(d.page(), pw, ph, x, y, picture.data(), w, h, red, green, blue);
+            BlitKeyed(e.page(), pw, ph, x, y, keyedPicture.data(), w, h, key);
             ASSERT_TRUE(std::equal(opaque.begin(), opaque.end(), a.page())) << "round " << round << " fast " << fast;
             ASSERT_TRUE(std::equal(added.begin(), added.end(), b.page())) << "round " << round << " fast " << fast;
             ASSERT_TRUE(std::equal(masked.begin(), masked.end(), c.page())) << "round " << round << " fast " << fast;
             ASSERT_TRUE(std::equal(tinted.begin(), tinted.end(), d.page())) << "round " << round << " fast " << fast;
-            ASSERT_TRUE(a.GuardsIntact() && b.GuardsIntact() && c.GuardsIntact() && d.GuardsIntact());
+            ASSERT_TRUE(std::equal(keyed.begin(), keyed.end(), e.page())) << "round " << round << " fast " << fast;
+            ASSERT_TRUE(a.GuardsIntact() && b.GuardsIntact() && c.GuardsIntact() && d.GuardsIntact() &&
+                        e.GuardsIntact());
         });
     }
 }
