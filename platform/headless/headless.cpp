@@ -148,11 +148,15 @@ void HeadlessSetLog(const char *path)
     headless.log = path && *path ? fopen(path, "w") : nullptr;
 }
 
-static void Log(const std::string &line)
+// Writes one line to the log file, if one is open. The parts are joined only
+// then: a run without a log builds no strings for it.
+template <typename... Parts>
+static void Log(const Parts &...parts)
 {
     if (!headless.log)
         return;
-    std::string escaped;
+    std::string line, escaped;
+    ((line += parts), ...);
     for (char c : line)
         if (c == '\n')
             escaped += "\\n";
@@ -235,7 +239,7 @@ static void WindowShow(HWND window, int show)
     window->painted = 1;
     if (window->dialog) {
         headless.dialogsShown.push_back(window->dialog->templateId);
-        Log("dialog " + std::to_string(window->dialog->templateId) + " shown");
+        Log("dialog ", std::to_string(window->dialog->templateId), " shown");
         return;
     }
     if (headless.autoActivate) {
@@ -312,7 +316,7 @@ static int MessageBoxShow(HWND owner, const char *text, const char *caption, UIN
     headless.boxes.push_back(HeadlessMessageBox{owner, text, caption, type, answer});
     if (headless.echoBoxes)
         fprintf(stderr, "%s: %s\n", caption, text);
-    Log(std::string("messagebox ") + caption + ": " + text);
+    Log("messagebox ", caption, ": ", text);
     return answer;
 }
 
@@ -359,7 +363,7 @@ static INT_PTR ShellOpen(const char *verb, const char *file, const char *paramet
     (void)verb;
     (void)parameters;
     headless.shellOpens.push_back(file);
-    Log(std::string("shell open ") + file);
+    Log("shell open ", file);
     return 42;
 }
 
@@ -423,8 +427,8 @@ static void KeepFrame(DrawSurface *source, const RECT *destination, int flipped)
     frame.flipped = flipped;
     headless.haveFrame = 1;
     headless.frameCount++;
-    Log("frame " + std::to_string(headless.frameCount) + " " + std::to_string(frame.width) + "x" +
-        std::to_string(frame.height) + " " + std::to_string(frame.format.bitCount));
+    Log("frame ", std::to_string(headless.frameCount), " ", std::to_string(frame.width), "x",
+        std::to_string(frame.height), " ", std::to_string(frame.format.bitCount));
 }
 
 static DRAWRESULT ShowFlip(DrawSurface *primary, DrawSurface *back)
@@ -544,7 +548,7 @@ static int AudioOpenHeadless(int rate)
     headless.capture.clear();
     headless.audioQueued = headless.audioPlayed = 0;
     headless.audioLastUs = NowUs();
-    Log("audio open " + std::to_string(rate));
+    Log("audio open ", std::to_string(rate));
     return 1;
 }
 
@@ -781,7 +785,7 @@ static HWND VisibleDialog(int id)
 
 static void Note(const ScriptLine &line, const std::string &what)
 {
-    Log("script: line " + std::to_string(line.number) + ": " + what);
+    Log("script: line ", std::to_string(line.number), ": ", what);
 }
 
 static int Number(const ScriptLine &line, size_t index, int fallback)
@@ -979,7 +983,7 @@ static int RunCommand(const ScriptLine &line, int idle)
         if (count < 2 || !HeadlessSaveFramePng(line.words[1].c_str()))
             Note(line, "no frame saved");
         else
-            Log("saved " + line.words[1]);
+            Log("saved ", line.words[1]);
         return 1;
     }
     if (command == "copy" || command == "remove") {
