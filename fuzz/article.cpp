@@ -67,38 +67,16 @@ std::vector<uint32_t> page(640 * 480);
 // The test face's four files hold the first font slots for the whole run.
 const int kTestFaceSlots = 4;
 
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    QuietTarget(); // messages become recorded boxes
-    StackheapInit(0);
-    TtfInit();
-    // The reader's start picks the fast pixel paths where the processor has
-    // them; so do we (the plain ones are the V3D target's to exercise).
-    DetectMmx();
-    // Corpus and file arguments are made absolute before we move into our
-    // own directory, so libFuzzer still finds them.
-    for (int i = 1; i < *argc; i++) {
-        char *arg = (*argv)[i];
-        struct stat info;
-        if (arg[0] == '-' || stat(arg, &info) != 0) continue;
-        char *absolute = realpath(arg, nullptr);
-        if (absolute) (*argv)[i] = absolute;
-    }
-    char pattern[] = "/tmp/zarn-fuzz-article-XXXXXX";
-    if (!mkdtemp(pattern) || chdir(pattern) != 0) abort();
-    const char *face = "/usr/share/fonts/truetype/dejavu/DejaVuMathTeXGyre.ttf";
-    const char *targets[4] = {"verdana.TTF", "verdanaB.TTF", "verdanaI.TTF", "verdanaZ.TTF"};
-    for (int i = 0; i < kTestFaceSlots; i++) {
-        CopyFont(face, targets[i]);
-        if (TtfFontSlot(targets[i]) != i) abort();
-    }
-    AddFixedMember("p.bmp", Bmp(24, 30, 0x00336699, 0x00C0C0C0));
-    AddFixedMember("m.bmp", Bmp(12, 12, 0x00FFFF00, 0x00FF00FF));
-    return 0;
+// Glyphs in the cache now. Twice per input: without comparison hooks.
+__attribute__((no_sanitize("coverage"))) int CachedGlyphs() {
+    int count = 0;
+    for (int i = 0; i < TTF_CACHE_ENTRIES; i++) count += TtfCacheEntry(i)->used;
+    return count;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+// Loads data as the article "article.txt", lays out and draws every page,
+// and leaves the reader as a fresh article would find it.
+void DrawArticle(const uint8_t *data, size_t size) {
     ServedMember input("article.txt", data, size);
 
     static Article article;
@@ -131,6 +109,76 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // after it (and cost a "too many fonts!" box per glyph from then on);
     // the test face's glyphs stay cached.
     TtfForgetFontSlots(kTestFaceSlots);
+}
+
+// Fills the glyph cache, as a reader's cache is after a page or two: every
+// printable character in the test face's four styles and a few sizes.
+void FillGlyphCache() {
+    std::string text;
+    for (int size : {12, 10, 14, 16, 8, 20, 24, 30}) {
+        text += "<size " + std::to_string(size) + ">";
+        for (const char *style : {"", "<b>", "<i>", "<b><i>"}) {
+            text += style;
+            for (int c = 33; c < 127; c++)
+                if (c != '<' && c != '>') {
+                    text += (char)c;
+                    text += ' ';
+                }
+            text += "</b></i><br>";
+        }
+    }
+    // Once the cache is full, evictions leave holes: draw again until none is left.
+    for (int pass = 0; pass < 8 && CachedGlyphs() < TTF_CACHE_ENTRIES; pass++)
+        DrawArticle((const uint8_t *)text.data(), text.size());
+    if (CachedGlyphs() != TTF_CACHE_ENTRIES) abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    QuietTarget(); // messages become recorded boxes
+    StackheapInit(0);
+    TtfInit();
+    // The reader's start picks the fast pixel paths where the processor has
+    // them; so do we (the plain ones are the V3D target's to exercise).
+    DetectMmx();
+    // Corpus and file arguments are made absolute before we move into our
+    // own directory, so libFuzzer still finds them.
+    for (int i = 1; i < *argc; i++) {
+        char *arg = (*argv)[i];
+        struct stat info;
+        if (arg[0] == '-' || stat(arg, &info) != 0) continue;
+        char *absolute = realpath(arg, nullptr);
+        if (absolute) (*argv)[i] = absolute;
+    }
+    char pattern[] = "/tmp/zarn-fuzz-article-XXXXXX";
+    if (!mkdtemp(pattern) || chdir(pattern) != 0) abort();
+    const char *face = "/usr/share/fonts/truetype/dejavu/DejaVuMathTeXGyre.ttf";
+    const char *targets[4] = {"verdana.TTF", "verdanaB.TTF", "verdanaI.TTF", "verdanaZ.TTF"};
+    for (int i = 0; i < kTestFaceSlots; i++) {
+        CopyFont(face, targets[i]);
+        if (TtfFontSlot(targets[i]) != i) abort();
+    }
+    AddFixedMember("p.bmp", Bmp(24, 30, 0x00336699, 0x00C0C0C0));
+    AddFixedMember("m.bmp", Bmp(12, 12, 0x00FFFF00, 0x00FF00FF));
+    FillGlyphCache();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const int glyphsBefore = CachedGlyphs();
+    DrawArticle(data, size);
+    // Once the cache is full, a character's eleventh rendering evicts a
+    // random entry and one of the character's ten, and the second leaves a
+    // hole. An input that fills such a hole keeps a block it did not give
+    // back, and libFuzzer runs every such input a second time to look for a
+    // leak (one input in seven). So no input leaves the cache fuller than it
+    // found it; the cache is filled once at the start.
+    for (int i = TTF_CACHE_ENTRIES - 1, excess = CachedGlyphs() - glyphsBefore; i >= 0 && excess > 0; i--)
+        if (TtfCacheEntry(i)->used) {
+            TtfEvictGlyph(i);
+            excess--;
+        }
     // The text as it is, the two small pictures and the fonts' glyphs.
     RequireEarned(size, 2, 1 << 20);
     return 0;
