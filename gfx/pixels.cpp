@@ -210,34 +210,38 @@ static bool ClipBlit(const void *page, int32_t pageWidth, int32_t pageHeight, in
     return clip->rows > 0 && clip->columns > 0;
 }
 
+// Calls row(to, from, count) for each row of the picture that falls inside
+// the page, with its visible part.
+template <typename Sample, typename Row>
+static void ForVisibleRows(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
+                           const Sample *pixels, int32_t width, int32_t height, Row row)
+{
+    BlitClip clip;
+    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
+        return;
+    for (int32_t r = 0; r < clip.rows; r++)
+        row(page + (ptrdiff_t)(clip.pageY + r) * pageWidth + clip.pageX,
+            pixels + (ptrdiff_t)(clip.sourceY + r) * width + clip.sourceX, clip.columns);
+}
+
 // [SECTION] Blits -----------------------------------------------------------
 
 void BlitOpaque(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
                 const uint32_t *pixels, int32_t width, int32_t height)
 {
-    BlitClip clip;
-    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
-        return;
-    for (int32_t row = 0; row < clip.rows; row++) {
-        uint32_t *to = page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX;
-        const uint32_t *from = pixels + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX;
-        memcpy(to, from, (size_t)clip.columns * 4);
-    }
+    ForVisibleRows(page, pageWidth, pageHeight, x, y, pixels, width, height,
+                   [](uint32_t *to, const uint32_t *from, int32_t count) { memcpy(to, from, (size_t)count * 4); });
 }
 
 void BlitKeyed(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
                const uint32_t *pixels, int32_t width, int32_t height, uint32_t key)
 {
-    BlitClip clip;
-    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
-        return;
-    for (int32_t row = 0; row < clip.rows; row++) {
-        uint32_t *to = page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX;
-        const uint32_t *from = pixels + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX;
-        for (int32_t i = 0; i < clip.columns; i++)
-            if (from[i] != key)
-                to[i] = from[i];
-    }
+    ForVisibleRows(page, pageWidth, pageHeight, x, y, pixels, width, height,
+                   [key](uint32_t *to, const uint32_t *from, int32_t count) {
+                       for (int32_t i = 0; i < count; i++)
+                           if (from[i] != key)
+                               to[i] = from[i];
+                   });
 }
 
 static void AddRow(uint32_t *to, const uint32_t *from, int32_t count)
@@ -260,12 +264,7 @@ static void AddRow(uint32_t *to, const uint32_t *from, int32_t count)
 void BlitAdd(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
              const uint32_t *pixels, int32_t width, int32_t height)
 {
-    BlitClip clip;
-    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
-        return;
-    for (int32_t row = 0; row < clip.rows; row++)
-        AddRow(page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX,
-               pixels + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX, clip.columns);
+    ForVisibleRows(page, pageWidth, pageHeight, x, y, pixels, width, height, AddRow);
 }
 
 static void SubMaskRow(uint32_t *to, const uint8_t *mask, int32_t count)
@@ -294,12 +293,7 @@ static void SubMaskRow(uint32_t *to, const uint8_t *mask, int32_t count)
 void BlitSubMask(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
                  const uint8_t *mask, int32_t width, int32_t height)
 {
-    BlitClip clip;
-    if (!ClipBlit(page, pageWidth, pageHeight, x, y, mask, width, height, &clip))
-        return;
-    for (int32_t row = 0; row < clip.rows; row++)
-        SubMaskRow(page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX,
-                   mask + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX, clip.columns);
+    ForVisibleRows(page, pageWidth, pageHeight, x, y, mask, width, height, SubMaskRow);
 }
 
 void BlitPicture(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x, int32_t y,
@@ -308,9 +302,9 @@ void BlitPicture(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t 
     BlitOpaque(page, pageWidth, pageHeight, x, y, pixels, width, height);
 }
 
-// page byte x (255 - a) + colour byte x a, over 8, for each colour byte;
-// the fourth byte becomes 0. a = 0 still darkens the page a little, as the
-// rule says; the two paths agree on that too.
+// (page byte x (255 - a) + colour byte x a) >> 8 for each colour byte; the
+// fourth byte becomes 0. a = 0 still darkens the page a little, as the rule
+// says; the two paths agree on that too.
 static inline uint32_t TintPixel(uint32_t page, uint32_t a, uint32_t red, uint32_t green, uint32_t blue)
 {
     uint32_t r = (((page >> 16) & 0xFF) * (255 - a) + red * a) >> 8;
@@ -354,13 +348,9 @@ void BlitTinted(uint32_t *page, int32_t pageWidth, int32_t pageHeight, int32_t x
                 const uint32_t *pixels, int32_t width, int32_t height, int32_t red, int32_t green,
                 int32_t blue)
 {
-    BlitClip clip;
-    if (!ClipBlit(page, pageWidth, pageHeight, x, y, pixels, width, height, &clip))
-        return;
     uint32_t r = (uint32_t)ClampAmount(red), g = (uint32_t)ClampAmount(green), b = (uint32_t)ClampAmount(blue);
-    for (int32_t row = 0; row < clip.rows; row++)
-        TintRow(page + (ptrdiff_t)(clip.pageY + row) * pageWidth + clip.pageX,
-                pixels + (ptrdiff_t)(clip.sourceY + row) * width + clip.sourceX, clip.columns, r, g, b);
+    ForVisibleRows(page, pageWidth, pageHeight, x, y, pixels, width, height,
+                   [=](uint32_t *to, const uint32_t *from, int32_t count) { TintRow(to, from, count, r, g, b); });
 }
 
 // [SECTION] Scaled blit -----------------------------------------------------
