@@ -295,17 +295,23 @@ expect topic0-page1-back "$BEFORE" --topic 0 --page 1
 xdotool type --delay 50 '/debian' 2>/dev/null
 press Return
 rects=("${rects[0]}")
+# The search composes the screen anew, so its clock shows the minute of the
+# key or a later one: the capture is held to the page rendered at either.
 ok=0 deadline=$((SECONDS + 20))
-while [ $SECONDS -lt $deadline ]; do
+while [ $ok = 0 ] && [ $SECONDS -lt $deadline ]; do
     capture "$WORK/shot-search.png"
+    now=$(date +%H:%M)
     "$CONVERT" "$WORK/shot-search.png" -fill black -draw "rectangle 0,0 639,19" "$WORK/shot-search-body.png"
     blackout "$WORK/shot-search-body.png" "$WORK/shot-search-blacked.png"
-    "$CONVERT" "$plain" -fill black -draw "rectangle 0,0 639,19" "$WORK/plain-body.png"
-    blackout "$WORK/plain-body.png" "$WORK/plain-body-blacked.png"
-    rest=$(differing "$WORK/shot-search-blacked.png" "$WORK/plain-body-blacked.png")
-    lit=$(differing "$WORK/shot-search-body.png" "$WORK/plain-body.png")
-    if [ "$rest" = 0 ] && [ "$lit" -gt 200 ] 2>/dev/null; then ok=1; break; fi
-    sleep 0.1
+    for time in $BEFORE $([ "$now" = "$BEFORE" ] || echo "$now"); do
+        "$CONVERT" "$(render topic0-page2 "$time" --topic 0 --page 2)" -fill black \
+            -draw "rectangle 0,0 639,19" "$WORK/plain-body.png"
+        blackout "$WORK/plain-body.png" "$WORK/plain-body-blacked.png"
+        rest=$(differing "$WORK/shot-search-blacked.png" "$WORK/plain-body-blacked.png")
+        lit=$(differing "$WORK/shot-search-body.png" "$WORK/plain-body.png")
+        if [ "$rest" = 0 ] && [ "$lit" -gt 200 ] 2>/dev/null; then ok=1; break; fi
+    done
+    [ $ok = 1 ] || sleep 0.1
 done
 [ $ok = 1 ] || fail "search for debian: $rest pixels differ outside the match and the line, $lit below the line"
 press Escape
