@@ -198,10 +198,12 @@ int PositionsSave()
         text += line.place.topic + std::string(numbers) + line.path + "\n";
         kept++;
     }
-    if (path && PlatformWriteFileAtomically(path, text.data(), text.size(), nullptr, 0))
+    char reason[256] = "no home directory";
+    if (path && PlatformWriteFileAtomically(path, text.data(), text.size(), reason, sizeof reason))
         return 1;
     if (!positions.warned)
-        printf("- reading position not saved: cannot write '%s'\n", path ? path : "$HOME/.local/state/zarn/positions");
+        printf("- reading position not saved: cannot write '%s' (%s)\n",
+               path ? path : "$HOME/.local/state/zarn/positions", reason);
     fflush(stdout);
     positions.warned = 1;
     return 0;
