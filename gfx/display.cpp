@@ -330,6 +330,11 @@ int DisplaySetFullScreen(int fullScreen)
 
 int DisplayFullScreen()
 {
+    // The system may have left full screen without us (a browser's Esc): its
+    // word wins, so the next switch goes the way the user expects.
+    int shown = display.window && !display.closing ? PlatformWindowFullScreen(display.window) : -1;
+    if (shown >= 0)
+        display.windowed = shown ? 0 : 1;
     return display.windowed ? 0 : 1;
 }
 
@@ -384,7 +389,7 @@ LRESULT DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         display.active = 1;
         break;
     case WM_SETCURSOR:
-        if (!display.windowed) {
+        if (DisplayFullScreen()) {
             SetCursor(nullptr);
             return TRUE;
         }

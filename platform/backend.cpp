@@ -351,6 +351,15 @@ int PlatformSetFullScreen(HWND window, int fullScreen, int width, int height)
     return 1;
 }
 
+int PlatformWindowFullScreen(HWND window)
+{
+    const PlatformBackend *backend = PlatformBackendInUse();
+    if (!IsWindow(window) || window->parent || !backend->fullScreenNow)
+        return -1;
+    int shown = backend->fullScreenNow(window);
+    return shown < 0 ? -1 : shown ? 1 : 0;
+}
+
 BOOL GetWindowRect(HWND window, RECT *rect)
 {
     if (!IsWindow(window) || !rect)

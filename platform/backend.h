@@ -152,6 +152,9 @@ struct PlatformBackend {
     // Native side of PlatformSetFullScreen (the common code then updates the
     // window's record and sends its messages). 1, or 0 when refused.
     int (*setFullScreen)(HWND window, int fullScreen, int width, int height);
+    // PlatformWindowFullScreen: 1 or 0, or -1 when the system does not say.
+    // Left null, it never says.
+    int (*fullScreenNow)(HWND window);
     // PlatformWatchDirectory with an absolute directory path: WATCH_* (see
     // the watchers below); stop ends it. Left null, the platform answers
     // WATCH_UNSUPPORTED.

@@ -200,6 +200,10 @@ HCURSOR SetCursor(HCURSOR cursor);
 // width x height centred on the desktop. The window gets WM_MOVE and WM_SIZE.
 // 1 on success; 0 when the system refuses (nothing changed).
 int PlatformSetFullScreen(HWND window, int fullScreen, int width, int height);
+// Whether the system shows window full screen now: 1 or 0, or -1 where it
+// does not say (the program's own record then holds). A browser leaves full
+// screen on its own, by the user's Esc or its own controls.
+int PlatformWindowFullScreen(HWND window);
 
 // The high bit (0x8000) is set when the key was held as the message being
 // handled was sent. Known for VK_SHIFT, VK_CONTROL and VK_MENU; 0 for others.

@@ -40,6 +40,7 @@ struct HeadlessState {
     int autoActivate = 1;
     int failWindows = 0;
     int fullScreen = 0, fullScreenSwitches = 0, refuseFullScreen = 0;
+    int systemFullScreen = -1; // what PlatformWindowFullScreen says; -1: nothing
     DRAWRESULT failures[DRAWSTEP_COUNT] = {};
     std::deque<DRAWRESULT> queued[DRAWSTEP_COUNT];
     int stepCounts[DRAWSTEP_COUNT] = {};
@@ -106,6 +107,7 @@ void HeadlessReset()
     headless.autoActivate = 1;
     headless.failWindows = 0;
     headless.fullScreen = headless.fullScreenSwitches = headless.refuseFullScreen = 0;
+    headless.systemFullScreen = -1;
     for (int i = 0; i < DRAWSTEP_COUNT; i++) {
         headless.failures[i] = DRAW_OK;
         headless.queued[i].clear();
@@ -261,9 +263,23 @@ static int SetFullScreen(HWND window, int fullScreen, int width, int height)
     if (headless.refuseFullScreen)
         return 0;
     headless.fullScreen = fullScreen;
+    if (headless.systemFullScreen >= 0)
+        headless.systemFullScreen = fullScreen;
     headless.fullScreenSwitches++;
     Log(fullScreen ? "full screen on" : "full screen off");
     return 1;
+}
+
+static int FullScreenNow(HWND window)
+{
+    (void)window;
+    return headless.systemFullScreen;
+}
+
+void HeadlessSystemLeavesFullScreen()
+{
+    headless.systemFullScreen = 0;
+    Log("full screen left by the system");
 }
 
 int HeadlessFullScreen()
@@ -1125,6 +1141,7 @@ const PlatformBackend headlessBackend = {
     nullptr, // settings: the file
     nullptr,
     SetFullScreen,
+    FullScreenNow,
     PlatformPollWatchStart,
     PlatformPollWatchStop,
 };

@@ -122,6 +122,9 @@ void HeadlessFailWindows(int count);
 int HeadlessFullScreen();
 int HeadlessFullScreenSwitches();
 void HeadlessRefuseFullScreen(int refuse);
+// As a browser does by the user's Esc: the window is no longer full screen,
+// and PlatformWindowFullScreen says so from now on (it says nothing before).
+void HeadlessSystemLeavesFullScreen();
 
 // Drawing-system steps: a step given a result other than DRAW_OK returns it
 // every time until it is set back to DRAW_OK; queued results are used first,

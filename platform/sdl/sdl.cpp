@@ -706,6 +706,7 @@ const PlatformBackend sdlBackend = {
     nullptr, // settings: the file
     nullptr,
     SetFullScreen,
+    nullptr, // the window leaves full screen only when we ask
     PlatformInotifyWatchStart,
     PlatformInotifyWatchStop,
 };

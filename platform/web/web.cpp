@@ -62,6 +62,7 @@ void zarn_web_window(int id, int dialog, int x, int y, int width, int height, in
 void zarn_web_window_gone(int id);
 void zarn_web_show(int id, const uint8_t *rgba, int width, int height);
 void zarn_web_cursor(int visible);
+int zarn_web_is_full_screen();
 void zarn_web_full_screen(int on);
 void zarn_web_box_open(const char *text, const char *caption, int withCancel);
 // IDOK or IDCANCEL once the box is answered (and gone), else 0.
@@ -475,6 +476,13 @@ int SetFullScreenWeb(HWND window, int fullScreen, int width, int height)
     return 1;
 }
 
+// The browser's own word: the page may have left full screen without us.
+int FullScreenNowWeb(HWND window)
+{
+    (void)window;
+    return zarn_web_is_full_screen();
+}
+
 int PitchPadding()
 {
     return 0;
@@ -705,6 +713,7 @@ const PlatformBackend webBackend = {
     SettingRead,
     SettingWrite,
     SetFullScreenWeb,
+    FullScreenNowWeb,
     nullptr, // a page's files do not change under it: no watching
     nullptr,
 };

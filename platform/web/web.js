@@ -35,6 +35,7 @@ mergeInto(LibraryManager.library, {
     boxAnswer: 0,
     audio: null,
     gestured: false,
+    fullScreenPending: false, // a switch asked for and not yet answered
     listeners: [],
     swipe: null,
     // For tests and measurements: each frame shown on the display (when, and
@@ -100,7 +101,8 @@ mergeInto(LibraryManager.library, {
     });
     var repaint = function() { ZarnWeb.push(6, 0, 0, 0, 0); };
     ZarnWeb.listen(document, 'visibilitychange', function() { if (!document.hidden) repaint(); });
-    ZarnWeb.listen(document, 'fullscreenchange', repaint);
+    ZarnWeb.listen(document, 'fullscreenchange', function() { ZarnWeb.fullScreenPending = false; repaint(); });
+    ZarnWeb.listen(document, 'fullscreenerror', function() { ZarnWeb.fullScreenPending = false; });
     // The end of the program, however it comes: exit(), an abort, or the
     // return from main (seen by the wait that started nothing new).
     var exited = Module['onExit'], aborted = Module['onAbort'];
@@ -391,11 +393,22 @@ mergeInto(LibraryManager.library, {
       page.screen.style.cursor = visible ? '' : 'none';
   },
 
+  // Whether the page is in full screen: 1 or 0, or -1 while a switch we
+  // asked for is under way (the browser answers it later, or refuses).
+  zarn_web_is_full_screen__deps: ['$ZarnWeb'],
+  zarn_web_is_full_screen: function() {
+    if (ZarnWeb.fullScreenPending)
+      return -1;
+    return document.fullscreenElement ? 1 : 0;
+  },
+
   zarn_web_full_screen__deps: ['$ZarnWeb'],
   zarn_web_full_screen: function(on) {
     var page = ZarnWeb.page();
-    if (page.fullScreen)
-      page.fullScreen(!!on);
+    if (!page.fullScreen)
+      return;
+    ZarnWeb.fullScreenPending = !!on !== !!document.fullscreenElement;
+    page.fullScreen(!!on);
   },
 
   // [SECTION] Message boxes --------------------------------------------------

@@ -551,6 +551,29 @@ TEST_F(DisplayTest, SwitchingAtRunTimeKeepsTheFrameThePointerAndTheSurfaces)
     }
 }
 
+TEST_F(DisplayTest, FullScreenLeftByTheSystemIsWhatTheNextSwitchAndThePointerSee)
+{
+    // Started full screen; the system leaves it on its own, as a browser does
+    // on the user's Esc. The pointer comes back, and one switch (F11) goes
+    // full screen again rather than "leaving" a full screen already gone.
+    ASSERT_EQ(CreateDisplay(nullptr, nullptr, SW_SHOW, W, H, 32, 0, "Zarn"), 1);
+    Pump();
+    EXPECT_EQ(DisplayFullScreen(), 1); // the system says nothing yet: our record holds
+    EXPECT_EQ(SendMessageA(DisplayWindow(), WM_SETCURSOR, 0, 1), TRUE);
+    HeadlessSystemLeavesFullScreen();
+    EXPECT_EQ(SendMessageA(DisplayWindow(), WM_SETCURSOR, 0, 1), FALSE);
+    EXPECT_EQ(DisplayFullScreen(), 0);
+    ASSERT_EQ(DisplaySetFullScreen(!DisplayFullScreen()), 1);
+    EXPECT_EQ(HeadlessFullScreen(), 1);
+    EXPECT_EQ(HeadlessFullScreenSwitches(), 1);
+    // From now on the system's word and ours agree.
+    EXPECT_EQ(DisplayFullScreen(), 1);
+    EXPECT_EQ(SendMessageA(DisplayWindow(), WM_SETCURSOR, 0, 1), TRUE);
+    ASSERT_EQ(DisplaySetFullScreen(!DisplayFullScreen()), 1);
+    EXPECT_EQ(HeadlessFullScreen(), 0);
+    EXPECT_EQ(DisplayFullScreen(), 0);
+}
+
 TEST_F(DisplayTest, ARefusedSwitchChangesNothing)
 {
     EXPECT_EQ(DisplaySetFullScreen(1), 0); // no display yet
